@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace parlet {
+
+using HANDLE = std::intptr_t; // 0 = no handle
+
+struct PROCESS_INFORMATION {
+    HANDLE hProcess = 0;
+    HANDLE hThread = 0;
+    std::uint32_t dwProcessId = 0;
+    std::uint32_t dwThreadId = 0;
+};
+
+inline constexpr std::uint32_t WAIT_OBJECT_0 = 0;
+inline constexpr std::uint32_t WAIT_TIMEOUT = 0x102;
+inline constexpr std::uint32_t WAIT_FAILED = 0xFFFFFFFF;
+
+// Starting and polling a child process. The command line's first word names the program, found in
+// the program's own folder, then the current folder, then the search path; the rest is split into
+// arguments by the Windows command-line rules. No shell is involved.
+class Processes {
+  public:
+    // Output of a started process, delivered on the window thread. `isError` marks standard error.
+    using OutputHandler =
+        std::function<void(HANDLE process, const std::string &text, bool isError)>;
+
+    virtual ~Processes() = default;
+    // False when the program cannot be started; `info` then holds no handles.
+    virtual bool CreateProcessA(const std::string &commandLine, PROCESS_INFORMATION &info) = 0;
+    // WAIT_OBJECT_0 when the process has ended, WAIT_FAILED for a handle that is not a process,
+    // WAIT_TIMEOUT while it runs. Only a timeout of 0 is supported.
+    virtual std::uint32_t WaitForSingleObject(HANDLE handle, std::uint32_t milliseconds) = 0;
+    virtual bool CloseHandle(HANDLE handle) = 0;
+    // Where no console window exists, the tool's output reaches the user through this handler,
+    // and what the user types is passed to the tool's standard input.
+    virtual void SetOutputHandler(OutputHandler handler) = 0;
+    virtual void WriteStdin(HANDLE process, const std::string &text) = 0;
+};
+
+} // namespace parlet

@@ -1,0 +1,21 @@
+#pragma once
+// Factories of the real services, each defined beside its implementation.
+#include "Platform.h"
+
+#include <memory>
+
+namespace parlet {
+
+// MIDI devices and input share one backend (ALSA sequencer and JACK).
+class MidiSystem : public MidiDevices, public MidiIn {};
+
+std::unique_ptr<MidiSystem> makeRealMidiSystem();
+std::unique_ptr<MidiStream> makeRealMidiStream(MidiSystem &midi);
+std::unique_ptr<Mci> makeRealMci(MidiSystem &midi);
+std::unique_ptr<Processes> makeRealProcesses();
+std::unique_ptr<Folders> makeQtFolders();
+std::unique_ptr<FileDialogs> makeQtFileDialogs();
+std::unique_ptr<MessageBoxes> makeQtMessageBoxes();
+std::unique_ptr<Clock> makeSteadyClock();
+
+} // namespace parlet

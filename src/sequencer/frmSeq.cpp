@@ -1,0 +1,11 @@
+#include "frmSeq.h"
+
+#include "app/MainForm.h"
+
+namespace parlet {
+
+frmSeq::frmSeq(MainForm &mainForm) : QDialog(&mainForm), m_mainForm(mainForm) {}
+
+frmSeq::~frmSeq() = default;
+
+} // namespace parlet

@@ -1,0 +1,99 @@
+#include "common/TextForms.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace parlet {
+namespace {
+
+TEST(SignNumber, BlankInTheSignPlaceForNonNegative) {
+    const std::vector<std::pair<double, std::string>> cases = {{0, " 0"},
+                                                               {1, " 1"},
+                                                               {-1, "-1"},
+                                                               {128, " 128"},
+                                                               {125, " 125"},
+                                                               {156.25, " 156.25"},
+                                                               {195.3125, " 195.3125"},
+                                                               {80, " 80"},
+                                                               {64, " 64"},
+                                                               {-0.0, " 0"},
+                                                               {0.1, " 0.1"},
+                                                               {32767, " 32767"},
+                                                               {1.0 / 3, " 0.333333333333333"}};
+    for (const auto &[value, text] : cases)
+        EXPECT_EQ(signNumber(value), text) << value;
+}
+
+TEST(NumericValue, LeadingNumberWithBlanksIgnored) {
+    const std::vector<std::pair<std::string, double>> cases = {
+        {"", 0},         {"abc", 0},    {"12", 12},     {"  12", 12}, {" 156.25", 156.25},
+        {"1 2 3", 123},  {"12abc", 12}, {"-3.5", -3.5}, {"- 4", -4},  {".5", 0.5},
+        {"1.2.3", 1.2},  {"1e3", 1000}, {"7e", 7},      {"+9", 9},    {"-", 0},
+        {"99999", 99999}};
+    for (const auto &[text, value] : cases)
+        EXPECT_DOUBLE_EQ(numericValue(text), value) << '"' << text << '"';
+}
+
+TEST(ToInt16, RoundsHalvesToEvenAndClamps) {
+    EXPECT_EQ(toInt16(2.5), 2);
+    EXPECT_EQ(toInt16(3.5), 4);
+    EXPECT_EQ(toInt16(-2.5), -2);
+    EXPECT_EQ(toInt16(127.4), 127);
+    EXPECT_EQ(toInt16(99999), 32767);
+    EXPECT_EQ(toInt16(-99999), -32768);
+}
+
+TEST(HexUpper, NoLeadingZeros) {
+    EXPECT_EQ(hexUpper(0x11), "11");
+    EXPECT_EQ(hexUpper(0x1FF), "1FF");
+    EXPECT_EQ(hexUpper(0xF0), "F0");
+    EXPECT_EQ(hexUpper(0), "0");
+}
+
+TEST(TimeDisplay, MinutesWithinTheHourAndRoundedSeconds) {
+    EXPECT_EQ(timeDisplay(0), "0:00");
+    EXPECT_EQ(timeDisplay(2.5), "2:30");
+    EXPECT_EQ(timeDisplay(1), "1:00");
+    EXPECT_EQ(timeDisplay(61.5), "1:30");
+    EXPECT_EQ(timeDisplay(480.0 / 120 / 4), "1:00"); // 480 sixteenths at 120 bpm
+    EXPECT_EQ(timeDisplay(1.5 / 60), "0:02");        // half a second rounds up
+    EXPECT_EQ(timeDisplay(1.4 / 60), "0:01");
+}
+
+TEST(SeqTimeDisplay, HoursShownFromAnHourOn) {
+    EXPECT_EQ(seqTimeDisplay(0), "0:00");
+    EXPECT_EQ(seqTimeDisplay(65000), "1:05");
+    EXPECT_EQ(seqTimeDisplay(3725000), "1:02:05");
+    EXPECT_EQ(seqTimeDisplay(3599000), "59:59");
+    EXPECT_EQ(seqTimeDisplay(3600000), "1:00:00");
+}
+
+TEST(PathHelpers, ExtractPathSplitsAtTheLastSeparator) {
+    EXPECT_EQ(ExtractPath("C:\\data\\a.ocf"), "C:\\data");
+    EXPECT_EQ(ExtractPath("C:\\a.ocf"), "C:");
+    EXPECT_EQ(ExtractPath("a.ocf"), "a.ocf");
+    EXPECT_EQ(ExtractPath("/home/u/a.mid"), "/home/u");
+    EXPECT_EQ(ExtractPath("\\\\server\\share\\x.reg"), "\\\\server\\share");
+}
+
+TEST(PathHelpers, BackslashFixDoublesOnlyANetworkPrefix) {
+    EXPECT_EQ(backslashFix("\\\\server\\share\\a.ocf"), "\\\\\\\\server\\share\\a.ocf");
+    EXPECT_EQ(backslashFix("C:\\a.ocf"), "C:\\a.ocf");
+    EXPECT_EQ(backslashFix("\\a.ocf"), "\\a.ocf");
+    EXPECT_EQ(backslashFix(""), "");
+}
+
+TEST(PathHelpers, NulTermination) {
+    EXPECT_EQ(trimAtNul(std::string("abc\0def", 7)), "abc");
+    EXPECT_EQ(trimAtNul("abc"), "abc");
+    const char name[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(cstr2str(name, 4), "abcd");
+    const char shortName[4] = {'a', '\0', 'c', 'd'};
+    EXPECT_EQ(cstr2str(shortName, 4), "a");
+}
+
+} // namespace
+} // namespace parlet

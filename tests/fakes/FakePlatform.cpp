@@ -1,0 +1,204 @@
+#include "FakePlatform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace parlet::fakes {
+
+namespace {
+template <typename Caps> void fillName(Caps &caps, const std::string &name) {
+    caps.szPname.fill('\0');
+    std::memcpy(caps.szPname.data(), name.data(), std::min(name.size(), caps.szPname.size() - 1));
+}
+} // namespace
+
+MMRESULT FakeMidiDevices::midiInGetDevCapsA(int deviceId, MIDIINCAPS &caps) {
+    if (deviceId < 0 || deviceId >= static_cast<int>(inputs.size()))
+        return MMSYSERR_BADDEVICEID;
+    fillName(caps, inputs[static_cast<std::size_t>(deviceId)]);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeMidiDevices::midiOutGetDevCapsA(int deviceId, MIDIOUTCAPS &caps) {
+    if (deviceId == MIDI_MAPPER) {
+        fillName(caps, mapperName);
+        return MMSYSERR_NOERROR;
+    }
+    if (deviceId < 0 || deviceId >= static_cast<int>(outputs.size()))
+        return MMSYSERR_BADDEVICEID;
+    fillName(caps, outputs[static_cast<std::size_t>(deviceId)]);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeMidiIn::midiInOpen(HMIDIIN *handle, int deviceId, MidiInProc callback,
+                                std::uintptr_t instance, std::uint32_t flags) {
+    calls.push_back("open " + std::to_string(deviceId));
+    if (deviceId < 0 || deviceId >= deviceCount)
+        return MMSYSERR_BADDEVICEID;
+    if (flags != CALLBACK_FUNCTION)
+        return MMSYSERR_INVALFLAG;
+    bool inUse = busyDevices.count(deviceId) != 0 ||
+                 std::any_of(open.begin(), open.end(),
+                             [&](const auto &entry) { return entry.second.deviceId == deviceId; });
+    if (inUse)
+        return MMSYSERR_ALLOCATED;
+    *handle = m_next++;
+    open[*handle] = Port{deviceId, callback, instance, false};
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeMidiIn::midiInStart(HMIDIIN handle) {
+    calls.push_back("start " + std::to_string(handle));
+    auto port = open.find(handle);
+    if (port == open.end())
+        return MMSYSERR_INVALHANDLE;
+    if (failStartWith)
+        return *failStartWith;
+    port->second.started = true;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeMidiIn::midiInStop(HMIDIIN handle) {
+    calls.push_back("stop " + std::to_string(handle));
+    auto port = open.find(handle);
+    if (port == open.end())
+        return MMSYSERR_INVALHANDLE;
+    port->second.started = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT FakeMidiIn::midiInClose(HMIDIIN handle) {
+    calls.push_back("close " + std::to_string(handle));
+    return open.erase(handle) != 0 ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+}
+
+void FakeMidiIn::deliver(std::uint32_t message, std::uint32_t milliseconds) {
+    auto ports = open; // a callback may close its own input
+    for (const auto &[handle, port] : ports)
+        if (port.started && port.callback)
+            port.callback(handle, MIM_DATA, port.instance, message, milliseconds);
+}
+
+int FakeFolders::SHGetFolderPathA(int csidl, std::string &path) {
+    auto folder = specialFolders.find(csidl);
+    if (folder == specialFolders.end())
+        return 1;
+    path = folder->second;
+    return 0;
+}
+
+bool FakeFolders::ChDir(const std::string &folder) {
+    if (existing.count(folder) == 0)
+        return false;
+    current = folder;
+    return true;
+}
+
+std::optional<std::string> FakeFileDialogs::ShowOpen(const FileDialogRequest &request) {
+    return answer(false, request);
+}
+
+std::optional<std::string> FakeFileDialogs::ShowSave(const FileDialogRequest &request) {
+    return answer(true, request);
+}
+
+std::optional<std::string> FakeFileDialogs::answer(bool save, const FileDialogRequest &request) {
+    shown.push_back({save, request});
+    if (answers.empty())
+        return std::nullopt;
+    auto chosen = answers.front();
+    answers.pop_front();
+    return chosen;
+}
+
+void FakeMessageBoxes::MsgBox(const std::string &text) {
+    texts.push_back(text);
+    if (onShow)
+        onShow(text);
+}
+
+void FakeClock::Sleep(std::chrono::milliseconds duration) {
+    sleeps.push_back(duration);
+    current += duration;
+}
+
+MMRESULT FailingMidiStream::midiStreamOpen(HMIDISTRM *, unsigned *, unsigned, std::uintptr_t,
+                                           std::uintptr_t, std::uint32_t) {
+    return MMSYSERR_NODRIVER;
+}
+MMRESULT FailingMidiStream::midiStreamProperty(HMIDISTRM, void *, std::uint32_t) {
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT FailingMidiStream::midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) {
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT FailingMidiStream::midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) {
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT FailingMidiStream::midiStreamOut(HMIDISTRM, MIDIHDR *, unsigned) {
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT FailingMidiStream::midiStreamRestart(HMIDISTRM) {
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT FailingMidiStream::midiStreamPause(HMIDISTRM) {
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT FailingMidiStream::midiStreamStop(HMIDISTRM) {
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT FailingMidiStream::midiStreamClose(HMIDISTRM) {
+    return MMSYSERR_INVALHANDLE;
+}
+MMRESULT FailingMidiStream::midiStreamPosition(HMIDISTRM, MMTIME *, unsigned) {
+    return MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT FailingMci::mciSendStringA(const std::string &, std::string *, unsigned, std::uintptr_t) {
+    return 263;
+}
+bool FailingMci::mciGetErrorStringA(MMRESULT, std::string &, unsigned) {
+    return false;
+}
+
+bool FakeProcesses::CreateProcessA(const std::string &commandLine, PROCESS_INFORMATION &info) {
+    started.push_back(commandLine);
+    std::string program = commandLine.substr(0, commandLine.find(' '));
+    if (knownPrograms.count(program) == 0)
+        return false;
+    info.hProcess = m_next++;
+    info.hThread = m_next++;
+    info.dwProcessId = static_cast<std::uint32_t>(info.hProcess);
+    info.dwThreadId = static_cast<std::uint32_t>(info.hThread);
+    processes[info.hProcess] = Process{commandLine};
+    return true;
+}
+
+std::uint32_t FakeProcesses::WaitForSingleObject(HANDLE handle, std::uint32_t) {
+    auto process = processes.find(handle);
+    if (process == processes.end() || !process->second.processHandleOpen)
+        return WAIT_FAILED;
+    return process->second.running ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+}
+
+bool FakeProcesses::CloseHandle(HANDLE handle) {
+    closed.push_back(handle);
+    for (auto &[processHandle, process] : processes) {
+        if (processHandle == handle && process.processHandleOpen) {
+            process.processHandleOpen = false;
+            return true;
+        }
+        if (processHandle + 1 == handle && process.threadHandleOpen) {
+            process.threadHandleOpen = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+void FakeProcesses::finishLast() {
+    if (!processes.empty())
+        processes.rbegin()->second.running = false;
+}
+
+} // namespace parlet::fakes

@@ -1,0 +1,168 @@
+#pragma once
+// The platform as tests drive it: devices and input by hand, folders in memory, dialogs and
+// message boxes answered from queues, a clock that moves only when told.
+#include "platform/Platform.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace parlet::fakes {
+
+class FakeMidiDevices final : public MidiDevices {
+  public:
+    std::vector<std::string> inputs;
+    std::vector<std::string> outputs;
+    std::string mapperName = "MIDI Mapper";
+
+    unsigned midiInGetNumDevs() override { return static_cast<unsigned>(inputs.size()); }
+    unsigned midiOutGetNumDevs() override { return static_cast<unsigned>(outputs.size()); }
+    MMRESULT midiInGetDevCapsA(int deviceId, MIDIINCAPS &caps) override;
+    MMRESULT midiOutGetDevCapsA(int deviceId, MIDIOUTCAPS &caps) override;
+};
+
+// One fake input device per number; `deliver` plays the driver's part.
+class FakeMidiIn final : public MidiIn {
+  public:
+    struct Port {
+        int deviceId = -1;
+        MidiInProc callback = nullptr;
+        std::uintptr_t instance = 0;
+        bool started = false;
+    };
+    int deviceCount = 1;
+    std::set<int> busyDevices; // opened by another program
+    std::map<HMIDIIN, Port> open;
+    std::vector<std::string> calls; // "open 0", "start 1", "stop 1", "close 1"
+    std::optional<MMRESULT> failStartWith;
+
+    MMRESULT midiInOpen(HMIDIIN *handle, int deviceId, MidiInProc callback, std::uintptr_t instance,
+                        std::uint32_t flags) override;
+    MMRESULT midiInStart(HMIDIIN handle) override;
+    MMRESULT midiInStop(HMIDIIN handle) override;
+    MMRESULT midiInClose(HMIDIIN handle) override;
+
+    // Delivers a short message to every started input, as MIM_DATA with the given timestamp.
+    void deliver(std::uint32_t message, std::uint32_t milliseconds);
+
+  private:
+    HMIDIIN m_next = 1;
+};
+
+class FakeFolders final : public Folders {
+  public:
+    std::map<int, std::string> specialFolders; // csidl -> path; missing = lookup fails
+    std::set<std::string> existing;            // folders that exist
+    std::string current = "/start";
+    char separator = '/';
+
+    int SHGetFolderPathA(int csidl, std::string &path) override;
+    bool ChDir(const std::string &folder) override;
+    std::string CurDir() override { return current; }
+    char PathSeparator() const override { return separator; }
+};
+
+class FakeFileDialogs final : public FileDialogs {
+  public:
+    struct Shown {
+        bool save = false;
+        FileDialogRequest request;
+    };
+    std::deque<std::optional<std::string>> answers; // nullopt = the user cancels
+    std::vector<Shown> shown;
+
+    std::optional<std::string> ShowOpen(const FileDialogRequest &request) override;
+    std::optional<std::string> ShowSave(const FileDialogRequest &request) override;
+
+  private:
+    std::optional<std::string> answer(bool save, const FileDialogRequest &request);
+};
+
+class FakeMessageBoxes final : public MessageBoxes {
+  public:
+    std::vector<std::string> texts;
+    std::function<void(const std::string &)> onShow; // runs while the box would be open
+
+    void MsgBox(const std::string &text) override;
+};
+
+class FakeClock final : public Clock {
+  public:
+    time_point current{};
+    std::vector<std::chrono::milliseconds> sleeps;
+
+    time_point now() override { return current; }
+    void Sleep(std::chrono::milliseconds duration) override;
+    void advance(std::chrono::nanoseconds by) { current += by; }
+};
+
+// Services whose fakes belong to later work fail every call until replaced.
+class FailingMidiStream final : public MidiStream {
+  public:
+    MMRESULT midiStreamOpen(HMIDISTRM *, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
+                            std::uint32_t) override;
+    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override;
+    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override;
+    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override;
+    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *, unsigned) override;
+    MMRESULT midiStreamRestart(HMIDISTRM) override;
+    MMRESULT midiStreamPause(HMIDISTRM) override;
+    MMRESULT midiStreamStop(HMIDISTRM) override;
+    MMRESULT midiStreamClose(HMIDISTRM) override;
+    MMRESULT midiStreamPosition(HMIDISTRM, MMTIME *, unsigned) override;
+};
+
+class FailingMci final : public Mci {
+  public:
+    MMRESULT mciSendStringA(const std::string &, std::string *, unsigned, std::uintptr_t) override;
+    bool mciGetErrorStringA(MMRESULT, std::string &, unsigned) override;
+};
+
+class FakeProcesses final : public Processes {
+  public:
+    struct Process {
+        std::string commandLine;
+        bool running = true;
+        bool processHandleOpen = true;
+        bool threadHandleOpen = true;
+    };
+    std::set<std::string> knownPrograms{"korrel", "korrel.bat"};
+    std::map<HANDLE, Process> processes; // by process handle
+    std::vector<std::string> started;
+    std::vector<HANDLE> closed;
+    OutputHandler outputHandler;
+    std::vector<std::string> stdinLines;
+
+    bool CreateProcessA(const std::string &commandLine, PROCESS_INFORMATION &info) override;
+    std::uint32_t WaitForSingleObject(HANDLE handle, std::uint32_t milliseconds) override;
+    bool CloseHandle(HANDLE handle) override;
+    void SetOutputHandler(OutputHandler handler) override { outputHandler = std::move(handler); }
+    void WriteStdin(HANDLE, const std::string &text) override { stdinLines.push_back(text); }
+
+    // Ends the most recently started process.
+    void finishLast();
+
+  private:
+    HANDLE m_next = 100;
+};
+
+struct FakePlatform {
+    FakeMidiDevices devices;
+    FakeMidiIn midiIn;
+    FailingMidiStream midiStream;
+    FailingMci mci;
+    FakeProcesses processes;
+    FakeFolders folders;
+    FakeFileDialogs fileDialogs;
+    FakeMessageBoxes messages;
+    FakeClock clock;
+
+    Platform platform{devices, midiIn,      midiStream, mci,  processes,
+                      folders, fileDialogs, messages,   clock};
+};
+
+} // namespace parlet::fakes
