@@ -16,6 +16,9 @@ class NoMidiSystem final : public MidiSystem {
     MMRESULT midiInStart(HMIDIIN) override { return MMSYSERR_INVALHANDLE; }
     MMRESULT midiInStop(HMIDIIN) override { return MMSYSERR_INVALHANDLE; }
     MMRESULT midiInClose(HMIDIIN) override { return MMSYSERR_INVALHANDLE; }
+    MMRESULT openOutput(int, std::unique_ptr<MidiOutPort> &) override {
+        return MMSYSERR_BADDEVICEID;
+    }
 };
 
 } // namespace

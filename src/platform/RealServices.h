@@ -1,13 +1,14 @@
 #pragma once
 // Factories of the real services, each defined beside its implementation.
+#include "MidiOut.h"
 #include "Platform.h"
 
 #include <memory>
 
 namespace parlet {
 
-// MIDI devices and input share one backend (ALSA sequencer and JACK).
-class MidiSystem : public MidiDevices, public MidiIn {};
+// MIDI devices, input and output share one backend (ALSA sequencer and JACK).
+class MidiSystem : public MidiDevices, public MidiIn, public MidiOutputs {};
 
 std::unique_ptr<MidiSystem> makeRealMidiSystem();
 std::unique_ptr<MidiStream> makeRealMidiStream(MidiSystem &midi);
