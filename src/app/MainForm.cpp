@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 
 namespace parlet {
@@ -188,10 +189,13 @@ void MainForm::closeWithoutSaving() {
     endProgram();
 }
 
+// Before the event loop runs (start-up), returning false from Form_Load ends the program; an exit
+// requested then would make every later event loop, the main one included, return at once.
 void MainForm::endProgram() {
     close();
     Form_Unload();
-    QCoreApplication::exit(0);
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 void MainForm::seqTimer_Timer() {
