@@ -28,7 +28,8 @@ void setHandler(int signal, void (*handler)(int)) {
     ::sigaction(signal, &action, nullptr);
 }
 
-void dismiss(QDialog *dialog) {
+// A dialog that is only being shown has no event loop yet to leave: dismiss it from that loop.
+void dismissWhenRunning(QDialog *dialog) {
     QMetaObject::invokeMethod(
         dialog, [dialog] { dialog->done(QDialog::Rejected); }, Qt::QueuedConnection);
 }
@@ -65,14 +66,14 @@ void TerminationSignals::onSignal() {
     qApp->installEventFilter(this);
     for (QWidget *window : QApplication::topLevelWidgets())
         if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
-            dismiss(dialog);
+            dialog->done(QDialog::Rejected);
     Q_EMIT terminationRequested();
 }
 
 bool TerminationSignals::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::Show)
         if (auto *dialog = qobject_cast<QDialog *>(watched); dialog && dialog->isWindow())
-            dismiss(dialog);
+            dismissWhenRunning(dialog);
     return QObject::eventFilter(watched, event);
 }
 

@@ -31,8 +31,8 @@ class AppFixture : public testing::Test {
     }
 
     std::string folder(const std::string &name) {
-        std::string path = (m_root.path() + QLatin1Char('/') + QString::fromStdString(name))
-                               .toStdString();
+        std::string path =
+            (m_root.path() + QLatin1Char('/') + QString::fromStdString(name)).toStdString();
         QDir().mkpath(QString::fromStdString(path));
         fake.folders.existing.insert(path);
         return path;
@@ -43,8 +43,9 @@ class AppFixture : public testing::Test {
     // A V3 file as the program writes it, with these device choices.
     void storeDevices(int in, const std::string &inName, int out, const std::string &outName,
                       const std::string &cfgFile = "/cfg/loop.ocf") {
-        IniSettings s{"V3", in, inName, static_cast<std::int16_t>(out), outName, cfgFile,
-                      appData, documents, documents, documents};
+        IniSettings s{"V3",      in,       inName,  static_cast<std::int16_t>(out),
+                      outName,   cfgFile,  appData, documents,
+                      documents, documents};
         std::ofstream(iniPath(), std::ios::binary) << formatSettingsText(s);
     }
 

@@ -44,12 +44,8 @@ class DeviceSelection : public AppFixture {
   protected:
     Chosen chosen() {
         IniSettings s = form->settings();
-        return {s.midiInDev,
-                s.midiInName,
-                form->ui().txtMidiIn->text().toStdString(),
-                s.midiOutDev,
-                s.midiOutName,
-                form->ui().txtMidiOut->text().toStdString()};
+        return {s.midiInDev,  s.midiInName,  form->ui().txtMidiIn->text().toStdString(),
+                s.midiOutDev, s.midiOutName, form->ui().txtMidiOut->text().toStdString()};
     }
 };
 
@@ -306,7 +302,8 @@ TEST_F(DeviceSelection, TheDialogKeepsItsListUntilClosedByItsCloseBox) {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Select MIDI device"));
     EXPECT_TRUE(dialog->ui().lblTask->font().bold());
     EXPECT_EQ(dialog->ui().lstDevs->selectionMode(), QAbstractItemView::SingleSelection);
-    EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(dialog->windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
 
     DeviceDialogDriver driver(mainForm, {okUntouched()});
     QTest::mouseClick(mainForm.ui().cmdMidiOut, Qt::LeftButton);
