@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -293,7 +295,7 @@ TEST_F(RealMidiTest, OutputKeepsTheTimesItIsGiven) {
     };
 
     constexpr int count = 100;
-    const auto first = std::chrono::steady_clock::now() + 20ms;
+    const auto first = std::chrono::steady_clock::now() + 100ms;
     std::vector<std::chrono::steady_clock::time_point> whens;
     for (int i = 0; i < count; ++i) {
         whens.push_back(first + i * 10ms);
@@ -349,6 +351,52 @@ TEST_F(RealMidiTest, TheMapperRoutesToOutputZero) {
     EXPECT_EQ(first.waitReceived(1, 1s).size(), 1u);
     EXPECT_TRUE(second.waitReceived(1, 50ms).empty());
     EXPECT_EQ(midi->openOutput(2, out), MMSYSERR_BADDEVICEID);
+}
+
+TEST_F(RealMidiTest, TheLoopClientReturnsWhatItIsSentInTime) {
+    const pid_t loop = fork();
+    if (loop == 0) {
+        execl(PARLET_MIDILOOP, PARLET_MIDILOOP, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(loop, 0);
+    auto midi = makeRealMidiSystem();
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while ((midi->midiInGetNumDevs() == 0 || midi->midiOutGetNumDevs() == 0) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(midi->midiInGetNumDevs(), 1u);
+    ASSERT_EQ(midi->midiOutGetNumDevs(), 1u);
+    EXPECT_EQ(inName(*midi, 0), "parlet-loop:out");
+    EXPECT_EQ(outName(*midi, 0), "parlet-loop:in");
+
+    Collector collector;
+    HMIDIIN handle = 0;
+    ASSERT_EQ(
+        midi->midiInOpen(&handle, 0, Collector::proc, collector.instance(), CALLBACK_FUNCTION),
+        MMSYSERR_NOERROR);
+    std::unique_ptr<MidiOutPort> out;
+    ASSERT_EQ(midi->openOutput(0, out), MMSYSERR_NOERROR);
+    midi->midiInStart(handle);
+    constexpr int count = 20;
+    const auto first = std::chrono::steady_clock::now() + 100ms;
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t note[] = {0x90, static_cast<std::uint8_t>(i), 1};
+        out->send(note, first + i * 10ms);
+    }
+    const auto calls = collector.waitData(count);
+    ASSERT_EQ(calls.size(), static_cast<std::size_t>(count));
+    for (int i = 1; i < count; ++i) {
+        EXPECT_EQ(calls[i].word, 0x010090u | static_cast<unsigned>(i) << 8);
+        EXPECT_NEAR(static_cast<double>(calls[i].ms - calls[i - 1].ms), 10.0, 1.0) << i;
+    }
+    midi->midiInClose(handle);
+
+    kill(loop, SIGTERM);
+    int status = -1;
+    ASSERT_EQ(waitpid(loop, &status, 0), loop);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(RealMidiWithoutServer, HasNoDevicesAndSaysNothing) {
