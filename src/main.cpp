@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <thread>
+
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Parlet"));
@@ -13,7 +15,14 @@ int main(int argc, char *argv[]) {
     parlet::TerminationSignals termination;
 
     parlet::RealPlatform realPlatform;
+    // Reaching the MIDI system (the JACK client above all) takes as long as building the window,
+    // so both happen at once; start-up reads the device list only after the warm-up has ended.
+    std::thread warmUp([&devices = realPlatform.platform().devices] {
+        devices.midiInGetNumDevs();
+        devices.midiOutGetNumDevs();
+    });
     parlet::MainForm mainForm(realPlatform.platform());
+    warmUp.join();
     QObject::connect(&termination, &parlet::TerminationSignals::terminationRequested, &mainForm,
                      &parlet::MainForm::closeWithoutSaving);
     if (!mainForm.Form_Load())
