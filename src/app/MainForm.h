@@ -1,10 +1,12 @@
 #pragma once
+#include "app/SettingsFile.h"
 #include "platform/Platform.h"
 
 #include <QWidget>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +62,11 @@ class MainForm final : public QWidget {
     void cmdMidiIn_Click();
     void cmdMidiOut_Click();
     void cmdExit_Click();
+    // The settings as they would be saved now, with regDir.
+    IniSettings settings() const;
+    // Shut-down as by the close box (nothing saved), then the event loops end.
+    void closeWithoutSaving();
+    bool unloaded() const { return m_unloaded; }
 
     // ---- Tool commands (tool/).
     void sendKorrelCmd(const std::string &s);
@@ -106,6 +113,10 @@ class MainForm final : public QWidget {
     void mciDisplay();      // second duty, while an MCI playback is open
     void pollToolProcess(); // third duty, while a tool command runs
     void Form_Unload();     // shut-down: close the input, close the MCI device
+    void endProgram();      // unload and leave the event loop, without saving
+    bool chooseDevice(unsigned count, const std::function<std::string(int)> &productName,
+                      int &device, std::string &name, const char *noneMessage, const char *task);
+    dlgDevs &devicesDialog();
     void closeMciOnUnload();
 
     Platform &m_platform;
