@@ -4,6 +4,7 @@
 #include "app/MainForm.h"
 #include "fakes/FakePlatform.h"
 #include "platform/RealServices.h"
+#include "tool/frmCopyReg.h"
 #include "tool/shellWait.h"
 
 #include <QCheckBox>
@@ -270,6 +271,90 @@ TEST_F(RealRunner, KeepWindowOpenWaitsForEnterTypedInTheWaitWindow) {
     form.findChild<QPushButton *>(qs("cmdVersion"))->click();
     EXPECT_EQ(form.findChild<QLabel *>(qs("lblCommand"))->text(), qs("korrel.bat -i 0 -o 0 -P -V"));
     EXPECT_LT(sinceEnter.elapsed(), 1500);
+    EXPECT_TRUE(fake.messages.texts.empty());
+}
+
+// Every button through the real process layer to the stand-in tool, which says what it understood.
+TEST_F(RealRunner, EveryButtonReachesTheStandInTool) {
+    fakes::FakePlatform fake;
+    Platform platform{fake.devices, fake.midiIn,      fake.midiStream, fake.mci,  *processes,
+                      fake.folders, fake.fileDialogs, fake.messages,   fake.clock};
+    MainForm form(platform);
+    form.midiInDev = 0;
+    form.midiOutDev = 1;
+    auto field = [&](const char *name) { return form.findChild<QLineEdit *>(qs(name)); };
+    auto box = [&](const char *name) { return form.findChild<QCheckBox *>(qs(name)); };
+    struct Case {
+        const char *button;
+        std::function<void()> setup;
+        const char *understood;
+    } cases[] = {
+        {"cmdConfigFile",
+         [&] { fake.fileDialogs.answers = {std::string("/data/My Configs/loop.ocf")}; }, nullptr},
+        {"cmdDownload", [] {}, R"(Download the configuration file "/data/My Configs/loop.ocf")"},
+        {"cmdMonitor", [] {}, "Monitor MIDI messages arriving on input device 0."},
+        {"cmdReset", [] {}, "Send a reset to output device 1"},
+        {"cmdVersion", [] {}, "Query the Ombrix modules for their version information."},
+        {"cmdProgram", [&] { box("chkDebug_8")->setChecked(true); },
+         "Debug display: Parser Details."},
+        {"cmdVerify",
+         [&] {
+             box("chkDebug_8")->setChecked(false);
+             box("chkModuleOnly")->setChecked(true);
+             field("txtModule")->setText(qs("3"));
+         },
+         "Verify the program (executive) starting at module 3."},
+        {"cmdHalt", [&] { box("chkModuleOnly")->setChecked(false); },
+         "Halt the modules on every module."},
+        {"cmdRun", [] {}, "Run the modules on every module."},
+        {"cmdDataDiag", [&] { field("txtDiagCount")->setText(qs("-1")); },
+         "Data diagnostic: send random messages without end"},
+        {"cmdSaveReg", [&] { fake.fileDialogs.answers = {std::string("/data/a b.reg")}; },
+         R"(Save all registration memories to the file "/data/a b.reg".)"},
+        {"cmdLoadReg",
+         [&] {
+             fake.fileDialogs.answers = {std::string("/data/a b.reg")};
+             box("chkRegOnly")->setChecked(true);
+             field("txtRegMem")->setText(qs("5"));
+             field("txtRegThrough")->setText(qs("7"));
+         },
+         R"(Load registration memories 5 through 7 (3) from the file "/data/a b.reg".)"},
+    };
+    for (const auto &c : cases) {
+        c.setup();
+        std::string output;
+        if (c.understood != nullptr) {
+            whenShown<shellWait>([&](shellWait &window) {
+                // Polled by hand once the tool has said its piece, to keep the test short.
+                EXPECT_TRUE(QTest::qWaitFor(
+                    [&] {
+                        output = outputOf(window).toStdString();
+                        form.seqTimer_Timer();
+                        return !window.isVisible();
+                    },
+                    10000));
+            });
+        }
+        form.findChild<QPushButton *>(qs(c.button))->click();
+        if (c.understood != nullptr) {
+            EXPECT_THAT(output, testing::HasSubstr(c.understood)) << c.button;
+        }
+    }
+    whenShown<frmCopyReg>([&](frmCopyReg &dialog) {
+        whenShown<shellWait>([&](shellWait &window) {
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    if (outputOf(window).contains(qs("Copy registration memory 0 onto "
+                                                     "registration memories 1 through 127")))
+                        form.seqTimer_Timer();
+                    return !window.isVisible();
+                },
+                10000))
+                << outputOf(window).toStdString();
+        });
+        dialog.findChild<QPushButton *>(qs("cmdCopyOk"))->click();
+    });
+    form.findChild<QPushButton *>(qs("cmdCopyReg"))->click();
     EXPECT_TRUE(fake.messages.texts.empty());
 }
 
