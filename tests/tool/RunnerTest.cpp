@@ -69,6 +69,10 @@ TEST_F(Runner, ARunningToolKeepsTheWindowUpAndRefusesASecondCommand) {
     int ticksWhileRunning = 0;
     whenShown<shellWait>([&](shellWait &window) {
         EXPECT_EQ(window.windowTitle(), qs("Waiting"));
+        auto *label = window.findChild<QLabel *>(qs("Label1"));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), qs("Waiting for command to complete"));
+        EXPECT_EQ(label->font().pointSize(), 18);
         EXPECT_TRUE(window.shellBusy);
         for (; ticksWhileRunning < 3; ++ticksWhileRunning)
             form.seqTimer_Timer();
