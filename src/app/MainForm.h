@@ -90,6 +90,8 @@ class MainForm final : public QWidget {
     void txtRegMem_LostFocus();
     void txtRegThrough_LostFocus();
     shellWait &waitWindow();
+    frmCopyReg &copyDialog();
+    std::array<bool, 9> debugBoxes() const; // ticks of chkDebug(0 to 8)
 
     // ---- Capture and MCI playback (player/).
     void SeqRec_Click();

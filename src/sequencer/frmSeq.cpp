@@ -4,7 +4,9 @@
 
 namespace parlet {
 
-frmSeq::frmSeq(MainForm &mainForm) : QDialog(&mainForm), m_mainForm(mainForm) {}
+frmSeq::frmSeq(MainForm &mainForm) : QDialog(&mainForm), m_mainForm(mainForm) {
+    setWindowTitle(QStringLiteral("Sequencer"));
+}
 
 frmSeq::~frmSeq() = default;
 

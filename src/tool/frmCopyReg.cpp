@@ -1,11 +1,62 @@
 #include "frmCopyReg.h"
 
 #include "app/MainForm.h"
+#include "common/ToolOptions.h"
+#include "tool/LostFocus.h"
+#include "ui_MainForm.h"
+#include "ui_frmCopyReg.h"
 
 namespace parlet {
+namespace {
 
-frmCopyReg::frmCopyReg(MainForm &mainForm) : QDialog(&mainForm), m_mainForm(mainForm) {}
+std::string text(const QLineEdit *field) {
+    return field->text().toLocal8Bit().toStdString();
+}
+
+void setText(QLineEdit *field, const std::string &value) {
+    field->setText(QString::fromLocal8Bit(value.data(), static_cast<qsizetype>(value.size())));
+}
+
+} // namespace
+
+frmCopyReg::frmCopyReg(MainForm &mainForm)
+    : QDialog(&mainForm), m_mainForm(mainForm), m_ui(std::make_unique<Ui::frmCopyReg>()) {
+    m_ui->setupUi(this);
+    onLostFocus(m_ui->txtCopyFrom, [this] { txtCopyFrom_LostFocus(); });
+    onLostFocus(m_ui->txtCopyTo, [this] { txtCopyTo_LostFocus(); });
+    onLostFocus(m_ui->txtCopyThrough, [this] { txtCopyThrough_LostFocus(); });
+    connect(m_ui->cmdCopyOk, &QPushButton::clicked, this, &frmCopyReg::cmdCopyOk_Click);
+    connect(m_ui->CancelButton, &QPushButton::clicked, this, &frmCopyReg::CancelButton_Click);
+}
 
 frmCopyReg::~frmCopyReg() = default;
+
+void frmCopyReg::txtCopyFrom_LostFocus() {
+    setText(m_ui->txtCopyFrom, options::copyFromLeft(text(m_ui->txtCopyFrom)));
+}
+
+void frmCopyReg::txtCopyTo_LostFocus() {
+    auto range = options::firstFieldLeft(text(m_ui->txtCopyTo), text(m_ui->txtCopyThrough));
+    setText(m_ui->txtCopyThrough, range.last);
+    setText(m_ui->txtCopyTo, range.first);
+}
+
+void frmCopyReg::txtCopyThrough_LostFocus() {
+    auto range = options::lastFieldLeft(text(m_ui->txtCopyTo), text(m_ui->txtCopyThrough));
+    setText(m_ui->txtCopyTo, range.first);
+    setText(m_ui->txtCopyThrough, range.last);
+}
+
+void frmCopyReg::cmdCopyOk_Click() {
+    const std::string s = options::copyOptions(text(m_mainForm.ui().txtOtherOptions),
+                                               text(m_ui->txtCopyFrom), text(m_ui->txtCopyTo),
+                                               text(m_ui->txtCopyThrough), m_mainForm.debugBoxes());
+    m_mainForm.sendKorrelCmd(s);
+    hide();
+}
+
+void frmCopyReg::CancelButton_Click() {
+    hide();
+}
 
 } // namespace parlet

@@ -170,11 +170,12 @@ bool FakeProcesses::CreateProcessA(const std::string &commandLine, PROCESS_INFOR
     info.hThread = m_next++;
     info.dwProcessId = static_cast<std::uint32_t>(info.hProcess);
     info.dwThreadId = static_cast<std::uint32_t>(info.hThread);
-    processes[info.hProcess] = Process{commandLine};
+    processes[info.hProcess] = Process{commandLine, !exitAtOnce};
     return true;
 }
 
 std::uint32_t FakeProcesses::WaitForSingleObject(HANDLE handle, std::uint32_t) {
+    waited.push_back(handle);
     auto process = processes.find(handle);
     if (process == processes.end() || !process->second.processHandleOpen)
         return WAIT_FAILED;
@@ -199,6 +200,11 @@ bool FakeProcesses::CloseHandle(HANDLE handle) {
 void FakeProcesses::finishLast() {
     if (!processes.empty())
         processes.rbegin()->second.running = false;
+}
+
+void FakeProcesses::output(const std::string &text, bool isError) {
+    if (outputHandler)
+        outputHandler(lastHandle(), text, isError);
 }
 
 } // namespace parlet::fakes

@@ -122,6 +122,9 @@ class FailingMci final : public Mci {
     bool mciGetErrorStringA(MMRESULT, std::string &, unsigned) override;
 };
 
+// Processes by hand: a start succeeds for the known program names, a process runs until
+// `finish` is called (or at once with `exitAtOnce`), and its handles behave like the kernel's:
+// each closes once, and a closed or unknown handle fails a wait.
 class FakeProcesses final : public Processes {
   public:
     struct Process {
@@ -131,9 +134,11 @@ class FakeProcesses final : public Processes {
         bool threadHandleOpen = true;
     };
     std::set<std::string> knownPrograms{"korrel", "korrel.bat"};
+    bool exitAtOnce = false;
     std::map<HANDLE, Process> processes; // by process handle
-    std::vector<std::string> started;
+    std::vector<std::string> started;    // every command line asked for, found or not
     std::vector<HANDLE> closed;
+    std::vector<HANDLE> waited;
     OutputHandler outputHandler;
     std::vector<std::string> stdinLines;
 
@@ -143,8 +148,11 @@ class FakeProcesses final : public Processes {
     void SetOutputHandler(OutputHandler handler) override { outputHandler = std::move(handler); }
     void WriteStdin(HANDLE, const std::string &text) override { stdinLines.push_back(text); }
 
+    HANDLE lastHandle() const { return processes.empty() ? 0 : processes.rbegin()->first; }
     // Ends the most recently started process.
     void finishLast();
+    // The most recently started process writes `text`.
+    void output(const std::string &text, bool isError = false);
 
   private:
     HANDLE m_next = 100;
