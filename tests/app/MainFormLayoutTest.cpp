@@ -196,6 +196,8 @@ TEST_F(MainFormLayout, MnemonicsClickTheirButtonsOnTheTabShown) {
         SCOPED_TRACE(c.button);
         form.ui().tabs->setCurrentIndex(c.tab);
         auto *button = form.findChild<QAbstractButton *>(QString::fromLatin1(c.button));
+        // Only the click is of interest here, not the command behind it.
+        QObject::disconnect(button, &QAbstractButton::clicked, &form, nullptr);
         QSignalSpy clicked(button, &QAbstractButton::clicked);
         QTest::keyClick(&form, c.key, Qt::AltModifier);
         // A mnemonic presses the button visibly; the click follows a moment later.

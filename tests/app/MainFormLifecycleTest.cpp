@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 namespace parlet {
 namespace {
@@ -145,6 +146,33 @@ TEST_F(MainFormLifecycle, AStoredConfigurationFileIsShown) {
     ASSERT_TRUE(mainForm.Form_Load());
     EXPECT_EQ(mainForm.ui().txtConfigFile->text(), QStringLiteral("C:\\Ombrix\\organ, main.ocf"));
     EXPECT_TRUE(fake.fileDialogs.shown.empty()) << "no chooser when a file is set";
+}
+
+TEST_F(MainFormLifecycle, WithoutAConfigurationFileTheChooserOpensAtStartUp) {
+    struct Case {
+        const char *what;
+        std::optional<std::string> answer;
+        std::string cfgFile;
+    };
+    const Case cases[] = {
+        {"cancelled", std::nullopt, ""},
+        {"chosen", "/home/a/organ.ocf", "/home/a/organ.ocf"},
+    };
+    fake.devices.inputs = {"In A"};
+    fake.devices.outputs = {"Out A"};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        storeDevices(0, "In A", 0, "Out A", "");
+        fake.fileDialogs.shown.clear();
+        fake.fileDialogs.answers = {c.answer};
+        MainForm &mainForm = makeForm();
+        ASSERT_TRUE(mainForm.Form_Load());
+        ASSERT_EQ(fake.fileDialogs.shown.size(), 1u);
+        EXPECT_FALSE(fake.fileDialogs.shown[0].save);
+        EXPECT_EQ(fake.fileDialogs.shown[0].request.initDir, documents);
+        EXPECT_EQ(mainForm.settings().cfgFile, c.cfgFile);
+        EXPECT_EQ(mainForm.ui().txtConfigFile->text().toStdString(), c.cfgFile);
+    }
 }
 
 // SIGTERM and SIGINT end the program like the close box, also from inside a modal dialog, and the
