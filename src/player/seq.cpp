@@ -2,16 +2,15 @@
 
 #include <algorithm>
 #include <bit>
+#include <type_traits>
 
 namespace parlet::seq {
 
-namespace {
-// Largest piece a whole-buffer operation handles under one hold of the lock.
-constexpr std::int64_t kPiece = 16384;
-} // namespace
+// Chunks are allocated uncleared; a non-trivial Entry would clear them on the driver's thread.
+static_assert(std::is_trivially_default_constructible_v<Entry>);
 
 CaptureBuffer::CaptureBuffer() {
-    m_chunks[0] = std::make_unique<Entry[]>(static_cast<std::size_t>(chunkSize(0)));
+    m_chunks[0] = std::make_unique_for_overwrite<Entry[]>(static_cast<std::size_t>(chunkSize(0)));
     capReset();
 }
 
@@ -36,95 +35,77 @@ Entry &CaptureBuffer::slot(std::int64_t index) const {
 }
 
 void CaptureBuffer::capReset() {
-    std::array<std::unique_ptr<Entry[]>, kChunks> dropped;
-    {
-        std::lock_guard lock(m_mutex);
-        // Chunk 0 stays; the others go, and are freed once the lock is released so that an
-        // append never waits for the memory to be returned.
-        std::move(m_chunks.begin() + 1, m_chunks.end(), dropped.begin() + 1);
-        m_upper = kResetUpper;
-        m_chunks[0][0] = Entry{kTempoEntry, 0};
-        m_count = 1;
-    }
+    // The chunks stay allocated for the next capture: freeing them here could pull memory from
+    // under a reader, and keeping them spares the next long capture its allocations.
+    std::lock_guard lock(m_appendMutex);
+    m_upper.store(kResetUpper, std::memory_order_relaxed);
+    m_chunks[0][0] = Entry{kTempoEntry, 0};
+    m_count.store(1, std::memory_order_release);
 }
 
 void CaptureBuffer::capAppend(std::int32_t event, std::int32_t time) {
-    std::lock_guard lock(m_mutex);
-    if (m_count >= m_upper)
-        m_upper *= 2;
-    auto place = locate(m_count);
+    std::lock_guard lock(m_appendMutex);
+    std::int64_t count = m_count.load(std::memory_order_relaxed);
+    std::int64_t upper = m_upper.load(std::memory_order_relaxed);
+    if (count >= upper)
+        m_upper.store(2 * upper, std::memory_order_relaxed);
+    auto place = locate(count);
     auto &chunk = m_chunks[place.chunk];
     if (!chunk) {
         // Left uninitialised on purpose: slots at or above capCount read as 0 without being
         // cleared, and clearing megabytes here would stall the driver's thread.
-        chunk.reset(new Entry[static_cast<std::size_t>(chunkSize(place.chunk))]);
+        chunk = std::make_unique_for_overwrite<Entry[]>(
+            static_cast<std::size_t>(chunkSize(place.chunk)));
     }
     chunk[place.offset] = Entry{event, time};
-    ++m_count;
+    m_count.store(count + 1, std::memory_order_release);
 }
 
 void CaptureBuffer::capToDeltas() {
-    std::int64_t count = capCount();
+    // Entries below the count are the window thread's to change; appends only add above it.
     // Backwards, so that each entry's predecessor still holds its absolute time when it is read.
-    for (std::int64_t end = count; end > 2;) {
-        std::lock_guard lock(m_mutex);
-        end = std::min(end, m_count); // a reset meanwhile leaves less to convert
-        std::int64_t begin = std::max<std::int64_t>(2, end - kPiece);
-        for (std::int64_t i = end - 1; i >= begin; --i)
-            slot(i).time -= slot(i - 1).time;
-        end = begin;
-    }
-    std::lock_guard lock(m_mutex);
-    m_chunks[0][0].time = 0;
-    if (m_count > 1)
-        m_chunks[0][1].time = 0;
+    std::int64_t count = capCount();
+    for (std::int64_t i = count - 1; i >= 2; --i)
+        slot(i).time -= slot(i - 1).time;
+    if (count > 0)
+        slot(0).time = 0;
+    if (count > 1)
+        slot(1).time = 0;
 }
 
 std::int64_t CaptureBuffer::capCount() const {
-    std::lock_guard lock(m_mutex);
-    return m_count;
+    return m_count.load(std::memory_order_acquire);
 }
 
 std::int64_t CaptureBuffer::upperIndex() const {
-    std::lock_guard lock(m_mutex);
-    return m_upper;
+    return m_upper.load(std::memory_order_relaxed);
 }
 
 std::int32_t CaptureBuffer::capEvent(std::int64_t index) const {
-    std::lock_guard lock(m_mutex);
-    return index >= 0 && index < m_count ? slot(index).event : 0;
+    return index >= 0 && index < capCount() ? slot(index).event : 0;
 }
 
 std::int32_t CaptureBuffer::capTime(std::int64_t index) const {
-    std::lock_guard lock(m_mutex);
-    return index >= 0 && index < m_count ? slot(index).time : 0;
+    return index >= 0 && index < capCount() ? slot(index).time : 0;
 }
 
 CaptureBuffer::Newest CaptureBuffer::newest() const {
-    std::lock_guard lock(m_mutex);
-    if (m_count == 0)
+    std::int64_t count = capCount();
+    if (count == 0)
         return {};
-    return {m_count, std::int64_t{slot(m_count - 1).time} - slot(0).time};
+    return {count, std::int64_t{slot(count - 1).time} - slot(0).time};
 }
 
 std::vector<Entry> CaptureBuffer::entries() const {
-    std::vector<Entry> out;
     std::int64_t count = capCount();
+    std::vector<Entry> out;
     out.reserve(static_cast<std::size_t>(count));
     for (std::int64_t begin = 0; begin < count;) {
-        std::lock_guard lock(m_mutex);
-        // A reset between pieces shortens the buffer; the copy then ends with what is left.
-        count = std::min(count, m_count);
-        while (begin < count) {
-            auto place = locate(begin);
-            std::int64_t n = std::min(
-                {chunkSize(place.chunk) - place.offset, count - begin, kPiece - (begin % kPiece)});
-            const Entry *from = &m_chunks[place.chunk][place.offset];
-            out.insert(out.end(), from, from + n);
-            begin += n;
-            if (begin % kPiece == 0)
-                break;
-        }
+        auto place = locate(begin);
+        std::int64_t n = std::min(chunkSize(place.chunk) - place.offset, count - begin);
+        const Entry *from = &m_chunks[place.chunk][place.offset];
+        out.insert(out.end(), from, from + n);
+        begin += n;
     }
     return out;
 }

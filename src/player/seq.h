@@ -5,6 +5,7 @@
 #include "platform/MmTypes.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,17 +18,20 @@ inline constexpr std::int32_t kTempoEntry = 0x07A120FF;
 // Upper index after a reset: slots 0 to 1024.
 inline constexpr std::int64_t kResetUpper = 1024;
 
+// Trivial on purpose: new chunks are allocated without being cleared (see capAppend).
 struct Entry {
-    std::int32_t event = 0; // MidiEventWord
-    std::int32_t time = 0;  // milliseconds, absolute while recording, delta after capToDeltas
+    std::int32_t event; // MidiEventWord
+    std::int32_t time;  // milliseconds, absolute while recording, delta after capToDeltas
 };
 
 // Parallel arrays capEvent/capTime with the fill count capCount. The upper index U doubles before
 // the slot at U would be written, as the arrays of the original store did; the entries themselves
 // live in chunks that never move, so growth costs the appending thread one allocation and no copy.
 //
-// capAppend may run on any one thread (the MIDI driver's) while another thread resets, reads and
-// converts; every operation holds the lock only briefly (whole-buffer reads take it piecewise).
+// Threads: capAppend may be called from any thread (the MIDI driver's); capReset, capToDeltas and
+// the readers belong to the window thread. Appends take a lock that only other appends and
+// capReset take, so the window thread's reads never make the driver's thread wait, and a
+// published entry is never moved or changed by an append.
 class CaptureBuffer final {
   public:
     CaptureBuffer(); // starts reset, so a message arriving before the first capture is harmless
@@ -56,13 +60,13 @@ class CaptureBuffer final {
     };
     Newest newest() const;
 
-    // Entries 0 to capCount - 1. The lock is taken a chunk at a time, so an append waits at most
-    // for one chunk's copy.
+    // A copy of entries 0 to capCount - 1.
     std::vector<Entry> entries() const;
 
   private:
     // Chunk 0 holds slots 0-1023, chunk k >= 1 the 1024 x 2^(k-1) slots from 1024 x 2^(k-1):
-    // each chunk is allocated when U first reaches past its start.
+    // each chunk is allocated when U first reaches past its start, and kept until the buffer
+    // goes, so no entry ever moves and no reader can lose the memory under it.
     static constexpr std::size_t kChunks = 54;
     struct Place {
         std::size_t chunk;
@@ -73,10 +77,12 @@ class CaptureBuffer final {
     static std::int64_t chunkSize(std::size_t chunk);
     Entry &slot(std::int64_t index) const;
 
-    mutable std::mutex m_mutex;
+    std::mutex m_appendMutex;
     std::array<std::unique_ptr<Entry[]>, kChunks> m_chunks;
-    std::int64_t m_count = 0;
-    std::int64_t m_upper = 0;
+    // Stored with release after the entry below it has been written, so that a reader that loads
+    // it with acquire sees every entry under it.
+    std::atomic<std::int64_t> m_count = 0;
+    std::atomic<std::int64_t> m_upper = 0;
 };
 
 // The one buffer of the run, shared by the capture recorder and the sequencer window.
