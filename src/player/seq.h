@@ -25,8 +25,8 @@ struct Entry {
 };
 
 // Parallel arrays capEvent/capTime with the fill count capCount. The upper index U doubles before
-// the slot at U would be written, as the arrays of the original store did; the entries themselves
-// live in chunks that never move, so growth costs the appending thread one allocation and no copy.
+// the slot at U would be written; the entries themselves live in chunks that never move, so
+// growth costs the appending thread one allocation and no copy.
 //
 // Threads: capAppend may be called from any thread (the MIDI driver's); capReset, capToDeltas and
 // the readers belong to the window thread. Appends take a lock that only other appends and
