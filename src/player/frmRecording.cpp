@@ -2,7 +2,7 @@
 
 #include "app/MainForm.h"
 #include "common/TextForms.h"
-#include "player/SmfWriter.h"
+#include "player/MidiFileSave.h"
 #include "player/seq.h"
 #include "ui_frmRecording.h"
 
@@ -59,24 +59,11 @@ void frmRecording::reject() {
 
 void frmRecording::cmdSave_Click() {
     stopCapture();
-    FileDialogRequest request;
-    request.filter = "MIDI Files (*.mid)|*.mid";
-    request.filterIndex = 1;
-    request.overwritePrompt = true;
-    request.initDir = m_mainForm.midDir;
-    request.fileName = m_mainForm.midFile;
-    auto chosen = m_mainForm.platform().fileDialogs.ShowSave(request);
-    if (!chosen)
-        return; // the capture stays stopped and kept; Save may be pressed again
-    m_mainForm.midDir = ExtractPath(*chosen);
-    m_mainForm.midFile = *chosen;
-    auto result = smf::writeCaptureFile(*chosen, seq::buffer());
-    if (!result.ok()) {
-        // The window stays open with the capture, so that it can be saved elsewhere.
-        m_mainForm.platform().messages.MsgBox(result.error);
-        return;
-    }
-    accept();
+    // On a cancelled dialog or a failed write the window stays open with the capture stopped and
+    // kept, so that Save may be pressed again or the capture dropped with Cancel.
+    if (saveMidiFileAs(m_mainForm.platform(), m_mainForm.midDir, m_mainForm.midFile, seq::buffer(),
+                       smf::DeltaMode::Absolute) == SaveOutcome::Written)
+        accept();
 }
 
 } // namespace parlet

@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "fakes/FakePlatform.h"
+#include "player/MidiFileSave.h"
 #include "player/SmfReader.h"
 #include "player/seq.h"
 
@@ -232,6 +233,36 @@ TEST_F(CaptureWindow, OpenFailures) {
         EXPECT_EQ(main.findChild<QDialog *>(QStringLiteral("frmRecording")), nullptr);
         EXPECT_THAT(platform.midiIn.calls, ElementsAre("open 0"));
     }
+}
+
+// The sequencer window's Save goes through the same step with the buffer's stored deltas.
+TEST(MidiFileSave, SequencerModeWritesTheStoredDeltas) {
+    fakes::FakePlatform fake;
+    QTemporaryDir dir;
+    seq::CaptureBuffer buffer;
+    buffer.capAppend(0x00643C90, 1200);
+    buffer.capAppend(0x00403C80, 1700);
+    buffer.capToDeltas();
+    std::string midDir = "/music";
+    std::string midFile = "/music/old.mid";
+
+    EXPECT_EQ(saveMidiFileAs(fake.platform, midDir, midFile, buffer, smf::DeltaMode::Stored),
+              SaveOutcome::Cancelled);
+    EXPECT_EQ(midFile, "/music/old.mid");
+
+    std::string chosen = dir.filePath(QStringLiteral("seq.mid")).toStdString();
+    fake.fileDialogs.answers.push_back(chosen);
+    EXPECT_EQ(saveMidiFileAs(fake.platform, midDir, midFile, buffer, smf::DeltaMode::Stored),
+              SaveOutcome::Written);
+    EXPECT_EQ(midDir, dir.path().toStdString());
+    EXPECT_EQ(midFile, chosen);
+    EXPECT_EQ(fake.fileDialogs.shown[1].request.initDir, "/music");
+    auto bytes = testing::readBytes(chosen);
+    ASSERT_EQ(bytes.size(), 43u);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 18, bytes.end()),
+              (std::vector<std::uint8_t>{0x00, 0x00, 0x00, 0x15, 0x00, 0xFF, 0x51, 0x03, 0x07,
+                                         0xA1, 0x20, 0x00, 0x90, 0x3C, 0x64, 0x83, 0x74, 0x80,
+                                         0x3C, 0x40, 0x84, 0x00, 0xFF, 0x2F, 0x00}));
 }
 
 } // namespace
