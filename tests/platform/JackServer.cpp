@@ -196,6 +196,16 @@ void JackTestClient::sendAt(std::uint32_t frame, const std::vector<std::uint8_t>
 int JackTestClient::process(jack_nframes_t frames, void *arg) {
     auto *self = static_cast<JackTestClient *>(arg);
     const jack_nframes_t start = jack_last_frame_time(self->m_client);
+    jack_nframes_t frame = 0;
+    jack_time_t cycleUs = 0;
+    jack_time_t nextUs = 0;
+    float periodUs = 0;
+    if (jack_get_cycle_times(self->m_client, &frame, &cycleUs, &nextUs, &periodUs) == 0) {
+        if (self->m_lastCycleUs != 0 && cycleUs - self->m_lastCycleUs > 2 * periodUs) {
+            ++self->m_stalls;
+        }
+        self->m_lastCycleUs = cycleUs;
+    }
 
     void *out = jack_port_get_buffer(self->m_out, frames);
     jack_midi_clear_buffer(out);

@@ -244,8 +244,8 @@ TEST_F(RealMidiTest, InputOpenStartStopAndCloseKeepTheirResultCodes) {
     const double sinceStart =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
             .count();
-    EXPECT_NEAR(static_cast<double>(calls[1].ms), sinceStart, 15.0);
     EXPECT_GE(calls[1].ms, 20u);
+    EXPECT_LE(static_cast<double>(calls[1].ms), sinceStart + 2);
 
     // After the stop nothing more arrives.
     EXPECT_EQ(midi->midiInStop(handle), MMSYSERR_NOERROR);
@@ -257,10 +257,14 @@ TEST_F(RealMidiTest, InputOpenStartStopAndCloseKeepTheirResultCodes) {
 
     // A new start counts from 0 again.
     EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
+    const auto restarted = std::chrono::steady_clock::now();
     frame = tester.frameNow() + JackServer::periodFrames;
     tester.sendAt(frame, {0x90, 5, 1});
     ASSERT_EQ(collector.waitData(3).size(), 3u);
-    EXPECT_LT(collector.data()[2].ms, 15u);
+    const double sinceRestart =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - restarted)
+            .count();
+    EXPECT_LE(static_cast<double>(collector.data()[2].ms), sinceRestart + 2);
 
     EXPECT_EQ(midi->midiInClose(handle), MMSYSERR_NOERROR);
     EXPECT_EQ(midi->midiInClose(handle), MMSYSERR_INVALHANDLE);
@@ -294,40 +298,49 @@ TEST_F(RealMidiTest, OutputKeepsTheTimesItIsGiven) {
                                    static_cast<jack_time_t>(steadyUs(when) + jackMinusSteady));
     };
 
-    constexpr int count = 100;
-    const auto first = std::chrono::steady_clock::now() + 100ms;
-    std::vector<std::chrono::steady_clock::time_point> whens;
-    for (int i = 0; i < count; ++i) {
-        whens.push_back(first + i * 10ms);
-        const std::uint8_t note[] = {0x90, static_cast<std::uint8_t>(i), 100};
-        out->send(note, whens.back());
-    }
-    const std::uint8_t sysex[] = {0xF0, 0x7D, 0x01, 0x02, 0xF7};
-    out->send(sysex, whens.back() + 10ms);
-
-    const auto received = tester.waitReceived(count + 1, 3s);
-    ASSERT_EQ(received.size(), static_cast<std::size_t>(count + 1));
-    EXPECT_EQ(received.back().bytes, std::vector<std::uint8_t>(sysex, sysex + sizeof sysex));
-
-    std::vector<double> spacingErrors;
-    std::vector<double> latencies;
-    for (int i = 0; i < count; ++i) {
-        EXPECT_EQ(received[i].bytes, (std::vector<std::uint8_t>{0x90, std::uint8_t(i), 100}));
-        latencies.push_back(static_cast<std::int32_t>(received[i].frame - toFrame(whens[i])) /
-                            framesPerMs);
-        if (i > 0) {
-            const double spacing =
-                static_cast<std::int32_t>(received[i].frame - received[i - 1].frame) / framesPerMs;
-            spacingErrors.push_back(std::abs(spacing - 10.0));
+    // A held-up server shifts frames against the clock; a run that met one is done again.
+    for (int attempt = 1;; ++attempt) {
+        const unsigned stalls = tester.stalls();
+        constexpr int count = 100;
+        const auto first = std::chrono::steady_clock::now() + 100ms;
+        std::vector<std::chrono::steady_clock::time_point> whens;
+        for (int i = 0; i < count; ++i) {
+            whens.push_back(first + i * 10ms);
+            const std::uint8_t note[] = {0x90, static_cast<std::uint8_t>(i), 100};
+            out->send(note, whens.back());
         }
+        const std::uint8_t sysex[] = {0xF0, 0x7D, 0x01, 0x02, 0xF7};
+        out->send(sysex, whens.back() + 10ms);
+
+        const auto received = tester.waitReceived(count + 1, 3s);
+        ASSERT_EQ(received.size(), static_cast<std::size_t>(count + 1));
+        EXPECT_EQ(received.back().bytes, std::vector<std::uint8_t>(sysex, sysex + sizeof sysex));
+
+        std::vector<double> spacingErrors;
+        std::vector<double> latencies;
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(received[i].bytes, (std::vector<std::uint8_t>{0x90, std::uint8_t(i), 100}));
+            latencies.push_back(static_cast<std::int32_t>(received[i].frame - toFrame(whens[i])) /
+                                framesPerMs);
+            if (i > 0) {
+                const double spacing =
+                    static_cast<std::int32_t>(received[i].frame - received[i - 1].frame) /
+                    framesPerMs;
+                spacingErrors.push_back(std::abs(spacing - 10.0));
+            }
+        }
+        if (tester.stalls() != stalls && attempt < 3) {
+            continue;
+        }
+        RecordProperty("spacingErrorP99Ms", std::to_string(percentile(spacingErrors, 0.99)));
+        EXPECT_LT(percentile(spacingErrors, 1.0), 1.0);
+        // The latency is one period, the same for every message.
+        const double period = JackServer::periodFrames / framesPerMs;
+        const auto [least, most] = std::minmax_element(latencies.begin(), latencies.end());
+        EXPECT_NEAR(*least, period, 1.0);
+        EXPECT_NEAR(*most, period, 1.0);
+        break;
     }
-    RecordProperty("spacingErrorP99Ms", std::to_string(percentile(spacingErrors, 0.99)));
-    EXPECT_LT(percentile(spacingErrors, 1.0), 1.0);
-    // The latency is one period, the same for every message.
-    const double period = JackServer::periodFrames / framesPerMs;
-    const auto [least, most] = std::minmax_element(latencies.begin(), latencies.end());
-    EXPECT_NEAR(*least, period, 1.0);
-    EXPECT_NEAR(*most, period, 1.0);
 
     // A message already late goes out at once.
     const std::uint8_t late[] = {0x80, 1, 0};
@@ -360,36 +373,58 @@ TEST_F(RealMidiTest, TheLoopClientReturnsWhatItIsSentInTime) {
         _exit(127);
     }
     ASSERT_GT(loop, 0);
+    JackTestClient watcher("watcher"); // only to see whether the server was held up
+    ASSERT_TRUE(watcher.ok());
     auto midi = makeRealMidiSystem();
+    const auto findDevice = [&](bool input, const std::string &name) {
+        const unsigned count = input ? midi->midiInGetNumDevs() : midi->midiOutGetNumDevs();
+        for (unsigned i = 0; i < count; ++i) {
+            if ((input ? inName(*midi, int(i)) : outName(*midi, int(i))) == name) {
+                return int(i);
+            }
+        }
+        return -1;
+    };
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while ((midi->midiInGetNumDevs() == 0 || midi->midiOutGetNumDevs() == 0) &&
+    while ((findDevice(true, "parlet-loop:out") < 0 || findDevice(false, "parlet-loop:in") < 0) &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(10ms);
     }
-    ASSERT_EQ(midi->midiInGetNumDevs(), 1u);
-    ASSERT_EQ(midi->midiOutGetNumDevs(), 1u);
-    EXPECT_EQ(inName(*midi, 0), "parlet-loop:out");
-    EXPECT_EQ(outName(*midi, 0), "parlet-loop:in");
+    const int source = findDevice(true, "parlet-loop:out");
+    const int sink = findDevice(false, "parlet-loop:in");
+    ASSERT_GE(source, 0);
+    ASSERT_GE(sink, 0);
 
     Collector collector;
     HMIDIIN handle = 0;
     ASSERT_EQ(
-        midi->midiInOpen(&handle, 0, Collector::proc, collector.instance(), CALLBACK_FUNCTION),
+        midi->midiInOpen(&handle, source, Collector::proc, collector.instance(), CALLBACK_FUNCTION),
         MMSYSERR_NOERROR);
     std::unique_ptr<MidiOutPort> out;
-    ASSERT_EQ(midi->openOutput(0, out), MMSYSERR_NOERROR);
+    ASSERT_EQ(midi->openOutput(sink, out), MMSYSERR_NOERROR);
     midi->midiInStart(handle);
     constexpr int count = 20;
-    const auto first = std::chrono::steady_clock::now() + 100ms;
-    for (int i = 0; i < count; ++i) {
-        const std::uint8_t note[] = {0x90, static_cast<std::uint8_t>(i), 1};
-        out->send(note, first + i * 10ms);
-    }
-    const auto calls = collector.waitData(count);
-    ASSERT_EQ(calls.size(), static_cast<std::size_t>(count));
-    for (int i = 1; i < count; ++i) {
-        EXPECT_EQ(calls[i].word, 0x010090u | static_cast<unsigned>(i) << 8);
-        EXPECT_NEAR(static_cast<double>(calls[i].ms - calls[i - 1].ms), 10.0, 1.0) << i;
+    for (int attempt = 1;; ++attempt) {
+        const unsigned stalls = watcher.stalls();
+        {
+            std::lock_guard lock(collector.mutex);
+            collector.calls.clear();
+        }
+        const auto first = std::chrono::steady_clock::now() + 100ms;
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t note[] = {0x90, static_cast<std::uint8_t>(i), 1};
+            out->send(note, first + i * 10ms);
+        }
+        const auto calls = collector.waitData(count);
+        ASSERT_EQ(calls.size(), static_cast<std::size_t>(count));
+        if (watcher.stalls() != stalls && attempt < 3) {
+            continue;
+        }
+        for (int i = 1; i < count; ++i) {
+            EXPECT_EQ(calls[i].word, 0x010090u | static_cast<unsigned>(i) << 8);
+            EXPECT_NEAR(static_cast<double>(calls[i].ms - calls[i - 1].ms), 10.0, 1.0) << i;
+        }
+        break;
     }
     midi->midiInClose(handle);
 
