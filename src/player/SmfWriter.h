@@ -1,0 +1,58 @@
+#pragma once
+// Standard MIDI File writer: format 0, one track, division 500 at a fixed tempo of 500000
+// microseconds per quarter note, so that one tick is one millisecond and buffer times are written
+// unchanged.
+#include "player/seq.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace parlet::smf {
+
+// How an entry's delta time is obtained.
+enum class DeltaMode {
+    // Times are absolute (the capture window): each written delta is the time since the
+    // previously written entry, so a skipped entry's time carries into the next delta.
+    Absolute,
+    // Times already are deltas (the sequencer after capToDeltas): written unchanged; a skipped
+    // entry's delta is dropped.
+    Stored,
+};
+
+// The largest delta a four-byte variable-length quantity holds (about 74.5 hours).
+inline constexpr std::int64_t kMaxDelta = 0x0FFFFFFF;
+
+// Number of data bytes written after a status byte, or -1 when the entry is not written at all
+// (the tempo entry, real-time and undefined status bytes, data bytes).
+int dataByteCount(std::uint8_t status);
+
+// Appends `value` (0 to kMaxDelta) as a variable-length quantity.
+void appendVarLen(std::vector<std::uint8_t> &out, std::uint32_t value);
+
+struct Encoded {
+    std::vector<std::uint8_t> bytes; // the whole file; empty when refused
+    std::string error;               // why the entries cannot be written, else empty
+    bool ok() const { return error.empty(); }
+};
+
+// The file's bytes for these buffer entries (entry 0 being the tempo entry). Refused, rather than
+// written corrupt, when a delta is negative or above kMaxDelta.
+Encoded encode(std::span<const seq::Entry> entries, DeltaMode mode);
+
+struct WriteResult {
+    std::string error; // a message for the user naming the file and the reason, else empty
+    bool ok() const { return error.empty(); }
+};
+
+// Creates `path`, or replaces the whole contents of an existing file. Nothing is created or
+// changed when the entries are refused.
+WriteResult writeFile(const std::string &path, std::span<const seq::Entry> entries, DeltaMode mode);
+
+// The capture window's Save: the buffer holds absolute times.
+WriteResult writeCaptureFile(const std::string &path, const seq::CaptureBuffer &buffer);
+// The sequencer window's Save: the buffer holds deltas (after capToDeltas or a load).
+WriteResult writeSequencerFile(const std::string &path, const seq::CaptureBuffer &buffer);
+
+} // namespace parlet::smf
