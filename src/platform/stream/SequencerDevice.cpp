@@ -138,8 +138,8 @@ MMRESULT SequencerDevice::mciSendStringA(const std::string &command, std::string
         result = MCIERR_UNRECOGNIZED_COMMAND;
     } else {
         auto verb = lower(words[0]);
-        static const char *const verbs[] = {"open",  "close", "play", "pause",
-                                            "stop",  "seek",  "set",  "status"};
+        static const char *const verbs[] = {"open", "close", "play", "pause",
+                                            "stop", "seek",  "set",  "status"};
         bool known = std::any_of(std::begin(verbs), std::end(verbs),
                                  [&](const char *v) { return verb == v; });
         if (!known) {
@@ -169,8 +169,7 @@ MMRESULT SequencerDevice::mciSendStringA(const std::string &command, std::string
                         device.mode = verb == "stop" ? Mode::Stopped : Mode::Paused;
                     }
                 } else if (verb == "seek") {
-                    if (words.size() != 4 || lower(words[2]) != "to" ||
-                        lower(words[3]) != "start")
+                    if (words.size() != 4 || lower(words[2]) != "to" || lower(words[3]) != "start")
                         result = MCIERR_UNRECOGNIZED_KEYWORD;
                     else
                         rewind(device);

@@ -177,8 +177,7 @@ StreamPlayer::time_point StreamPlayer::clockTime(nanoseconds musical) const {
     auto ahead = musical - m_anchorMusical;
     if (m_speed == 1.0)
         return m_anchorClock + ahead;
-    return m_anchorClock +
-           nanoseconds{std::llround(static_cast<double>(ahead.count()) / m_speed)};
+    return m_anchorClock + nanoseconds{std::llround(static_cast<double>(ahead.count()) / m_speed)};
 }
 
 std::optional<StreamPlayer::Pending> StreamPlayer::peek() const {
@@ -187,8 +186,7 @@ std::optional<StreamPlayer::Pending> StreamPlayer::peek() const {
         return std::nullopt;
     const char *record = header->lpData + m_offset;
     auto event = readWord(record + 8);
-    return Pending{m_tick + readWord(record), event,
-                   m_offset + recordSize + parameterBytes(event)};
+    return Pending{m_tick + readWord(record), event, m_offset + recordSize + parameterBytes(event)};
 }
 
 std::optional<StreamPlayer::time_point> StreamPlayer::pump(time_point now) {

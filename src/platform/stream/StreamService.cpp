@@ -76,8 +76,7 @@ MMRESULT StreamService::midiOutPrepareHeader(HMIDISTRM handle, MIDIHDR *header, 
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT StreamService::midiOutUnprepareHeader(HMIDISTRM handle, MIDIHDR *header,
-                                               unsigned size) {
+MMRESULT StreamService::midiOutUnprepareHeader(HMIDISTRM handle, MIDIHDR *header, unsigned size) {
     if (!find(handle))
         return MMSYSERR_INVALHANDLE;
     if (!header || size < headerSize)

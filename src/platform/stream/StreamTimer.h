@@ -17,7 +17,8 @@ class StreamTimer {
     virtual time_point now() = 0;
     // Called with `lock` held; returns at `deadline` (never when nullopt) or earlier after wake().
     // May release the lock while waiting.
-    virtual void waitUntil(std::unique_lock<std::mutex> &lock, std::optional<time_point> deadline) = 0;
+    virtual void waitUntil(std::unique_lock<std::mutex> &lock,
+                           std::optional<time_point> deadline) = 0;
     // Called with the same mutex held: the state the waiter depends on has changed.
     virtual void wake() = 0;
 };
