@@ -80,6 +80,8 @@ TEST_P(StreamTiming, SendsEachEventAtItsExactTime) {
     play();
     // Nothing goes out a nanosecond early.
     for (std::size_t i = 0; i < c.expected.size(); ++i) {
+        if (c.expected[i] == 0ns)
+            continue; // went out at the restart
         clock.advanceTo(start + c.expected[i] - 1ns);
         EXPECT_EQ(outputs.sent().size(), i) << "event " << i;
         clock.advanceTo(start + c.expected[i]);
