@@ -364,8 +364,11 @@ std::string SequencerDevice::timeReply(const Device &device, std::uint64_t ticks
 MMRESULT SequencerDevice::status(Device &device, const std::vector<std::string> &words,
                                  std::string &reply) {
     std::string item;
-    for (std::size_t i = 2; i < words.size(); ++i)
-        item += (i > 2 ? " " : "") + lower(words[i]);
+    for (std::size_t i = 2; i < words.size(); ++i) {
+        if (i > 2)
+            item.push_back(' ');
+        item.append(lower(words[i]));
+    }
     if (item == "division type") {
         if (!smpte(device.file)) {
             reply = "PPQN";
