@@ -1,6 +1,7 @@
 #include "StreamScheduler.h"
 
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <sched.h>
 
 namespace parlet {
@@ -48,6 +49,8 @@ StreamScheduler::~StreamScheduler() {
 }
 
 void StreamScheduler::run(bool realtime) {
+    // The kernel may otherwise defer an ordinary thread's timed wake-up by 50 us to batch it.
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
     if (realtime) {
         sched_param param{};
         param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
