@@ -1,8 +1,8 @@
 #include "StreamScheduler.h"
 
 #include <pthread.h>
-#include <sys/prctl.h>
 #include <sched.h>
+#include <sys/prctl.h>
 
 namespace parlet {
 
