@@ -167,7 +167,9 @@ std::uint64_t StreamPlayer::positionTicks(time_point now) const {
 StreamPlayer::nanoseconds StreamPlayer::musicalTime(std::uint64_t tick) const {
     if (auto smpte = smpteOf(m_division)) {
         auto [num, den] = smpteTickRate(*smpte);
-        return nanoseconds{static_cast<std::int64_t>(tick * den * 1000000000ull / num)};
+        // Whole seconds' worth of ticks apart, so that long pieces do not overflow.
+        auto nanos = tick / num * den * 1000000000ull + tick % num * den * 1000000000ull / num;
+        return nanoseconds{static_cast<std::int64_t>(nanos)};
     }
     auto microTicks = m_segmentMicroTicks + (tick - m_segmentTick) * m_tempo;
     return nanoseconds{static_cast<std::int64_t>(microTicks * 1000 / m_division)};

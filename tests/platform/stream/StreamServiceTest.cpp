@@ -105,6 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {0ms, 750ms, 1250ms}},
         TimingCase{"Smpte25", 0xE728, {{0, on}, {1000, on}, {500, on}}, {0ms, 1000ms, 1500ms}},
         TimingCase{"Smpte30Drop", 0xE350, {{2400, on}, {2400, on}}, {1001ms, 2002ms}},
+        // Three hours in: ticks x 1001 x 10^9 no longer fits 64 bits.
+        TimingCase{"Smpte30DropLongPiece", 0xE350, {{25920000, on}}, {10810800ms}},
         TimingCase{"SmpteIgnoresTempo", 0xE250, {{0, tempo(1000)}, {2400, on}}, {1000ms}}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -284,6 +286,12 @@ TEST(GlobalMemory, BlocksStartZeroed) {
     RtlMoveMemory(block, text, 4);
     EXPECT_STREQ(block, "abc");
     EXPECT_EQ(GlobalFree(block), nullptr);
+}
+
+TEST(GlobalMemory, StreamBlocksAreOwned) {
+    auto block = allocateStreamBlock();
+    ASSERT_TRUE(block);
+    EXPECT_EQ(std::count(block.get(), block.get() + streamBlockBytes, 0), 64000);
 }
 
 } // namespace
