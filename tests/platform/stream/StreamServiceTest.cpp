@@ -63,6 +63,10 @@ struct TimingCase {
     std::vector<std::chrono::nanoseconds> expected;
 };
 
+void PrintTo(const TimingCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
 constexpr std::uint32_t on = 0x403C90; // note on, key 60, velocity 64
 constexpr std::uint32_t tempo(std::uint32_t micros) {
     return MEVT_TEMPO << 24 | micros;
