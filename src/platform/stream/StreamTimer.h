@@ -27,7 +27,7 @@ class StreamTimer {
 // sleep alone wakes up to several hundred microseconds late.
 class SteadyStreamTimer final : public StreamTimer {
   public:
-    static constexpr std::chrono::microseconds spinTime{200};
+    static constexpr std::chrono::microseconds spinTime{150};
 
     time_point now() override { return std::chrono::steady_clock::now(); }
     void waitUntil(std::unique_lock<std::mutex> &lock, std::optional<time_point> deadline) override;
