@@ -60,8 +60,9 @@ class AlsaInPort final : public MidiInputPort {
 
     ~AlsaInPort() override {
         stop();
-        m_in->cancelCallback();
+        // Closing ends RtMidi's input thread, so no call into this object is left running.
         m_in->closePort();
+        m_in->cancelCallback();
     }
 
     void start() override {
