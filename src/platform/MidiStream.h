@@ -17,6 +17,12 @@ inline constexpr std::uint32_t MIDIPROP_TEMPO = 0x00000002;
 
 inline constexpr std::uint32_t MEVT_SHORTMSG = 0x00;
 inline constexpr std::uint32_t MEVT_TEMPO = 0x01;
+inline constexpr std::uint32_t MEVT_NOP = 0x02;
+inline constexpr std::uint32_t MEVT_LONGMSG = 0x80;
+// Flags in the event word: parameters (a long message's bytes, padded to whole words) follow
+// the record; the callback flag is accepted and ignored, no callback being supported.
+inline constexpr std::uint32_t MEVT_F_LONG = 0x80000000;
+inline constexpr std::uint32_t MEVT_F_CALLBACK = 0x40000000;
 
 inline constexpr std::uint32_t TIME_MS = 0x0001;
 

@@ -158,6 +158,13 @@ JackTestClient::JackTestClient(const std::string &name) {
     m_toSend = jack_ringbuffer_create(64 * 1024);
     m_arrived = jack_ringbuffer_create(256 * 1024);
     jack_set_process_callback(m_client, process, this);
+    jack_set_xrun_callback(
+        m_client,
+        [](void *arg) {
+            ++static_cast<JackTestClient *>(arg)->m_stalls;
+            return 0;
+        },
+        this);
     if (m_out == nullptr || m_in == nullptr || jack_activate(m_client) != 0) {
         jack_client_close(m_client);
         m_client = nullptr;
@@ -185,7 +192,7 @@ std::string JackTestClient::sinkPort() const {
 }
 
 void JackTestClient::sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes) {
-    Event event{frame, static_cast<std::uint8_t>(std::min<std::size_t>(bytes.size(), 16)), {}};
+    Event event{frame, 0, static_cast<std::uint8_t>(std::min<std::size_t>(bytes.size(), 16)), {}};
     std::copy_n(bytes.begin(), event.size, event.bytes);
     while (jack_ringbuffer_write_space(m_toSend) < sizeof event) {
         std::this_thread::sleep_for(1ms);
@@ -201,10 +208,14 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
     jack_time_t nextUs = 0;
     float periodUs = 0;
     if (jack_get_cycle_times(self->m_client, &frame, &cycleUs, &nextUs, &periodUs) == 0) {
-        if (self->m_lastCycleUs != 0 && cycleUs - self->m_lastCycleUs > 2 * periodUs) {
+        // The cycle should begin where the one before expected the next to; a held-up server
+        // or a jittery wake-up moves the clock estimate away from the frames.
+        const auto moved =
+            static_cast<std::int64_t>(cycleUs) - static_cast<std::int64_t>(self->m_expectedCycleUs);
+        if (self->m_expectedCycleUs != 0 && (moved > 500 || moved < -500)) {
             ++self->m_stalls;
         }
-        self->m_lastCycleUs = cycleUs;
+        self->m_expectedCycleUs = nextUs;
     }
 
     void *out = jack_port_get_buffer(self->m_out, frames);
@@ -230,6 +241,7 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
             continue;
         }
         event.frame = start + midi.time;
+        event.usecs = cycleUs + (nextUs - cycleUs) * midi.time / frames;
         event.size = static_cast<std::uint8_t>(std::min<std::size_t>(midi.size, 16));
         std::copy_n(midi.buffer, event.size, event.bytes);
         jack_ringbuffer_write(self->m_arrived, reinterpret_cast<const char *>(&event),
@@ -242,7 +254,7 @@ void JackTestClient::drainReceived() {
     Event event{};
     while (jack_ringbuffer_read(m_arrived, reinterpret_cast<char *>(&event), sizeof event) ==
            sizeof event) {
-        m_received.push_back({event.frame, {event.bytes, event.bytes + event.size}});
+        m_received.push_back({event.frame, event.usecs, {event.bytes, event.bytes + event.size}});
     }
 }
 

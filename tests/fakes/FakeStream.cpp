@@ -1,0 +1,125 @@
+#include "FakeStream.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace parlet::fakes {
+
+class FakeStreamTimer final : public StreamTimer {
+  public:
+    explicit FakeStreamTimer(FakeStreamClock &clock) : m_clock(clock) {
+        std::lock_guard lock(m_clock.m_registry);
+        m_clock.m_timers.insert(this);
+    }
+    ~FakeStreamTimer() override {
+        std::lock_guard lock(m_clock.m_registry);
+        m_clock.m_timers.erase(this);
+    }
+
+    time_point now() override { return m_clock.now(); }
+
+    void waitUntil(std::unique_lock<std::mutex> &lock,
+                   std::optional<time_point> deadline) override {
+        m_engine = lock.mutex();
+        m_deadline = deadline;
+        m_cv.wait(lock, [this] { return !(m_blocked = !due()); });
+        m_woken = false;
+    }
+
+    void wake() override {
+        m_woken = true;
+        m_cv.notify_all();
+    }
+
+    // With the engine's mutex held.
+    bool due() const { return m_woken || (m_deadline && m_clock.now() >= *m_deadline); }
+    bool settled() const { return m_blocked && !due(); }
+
+    FakeStreamClock &m_clock;
+    std::atomic<std::mutex *> m_engine{nullptr};
+    std::condition_variable m_cv;
+    std::optional<time_point> m_deadline;
+    bool m_woken = false;
+    bool m_blocked = false;
+};
+
+StreamTimerFactory FakeStreamClock::factory() {
+    return [this] { return std::make_unique<FakeStreamTimer>(*this); };
+}
+
+void FakeStreamClock::advanceTo(time_point when) {
+    m_now = when.time_since_epoch().count();
+    {
+        std::lock_guard registry(m_registry);
+        for (auto *timer : m_timers) {
+            if (!timer->m_engine)
+                continue;
+            std::lock_guard engine(*timer->m_engine.load());
+            timer->m_cv.notify_all();
+        }
+    }
+    settle();
+}
+
+void FakeStreamClock::settle() {
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        bool all = true;
+        {
+            std::lock_guard registry(m_registry);
+            for (auto *timer : m_timers) {
+                if (!timer->m_engine) {
+                    all = false;
+                    break;
+                }
+                std::lock_guard engine(*timer->m_engine.load());
+                if (!timer->settled()) {
+                    all = false;
+                    break;
+                }
+            }
+        }
+        if (all)
+            return;
+        std::this_thread::yield();
+    }
+    ADD_FAILURE() << "a scheduler thread did not settle";
+}
+
+class RecordingPort final : public MidiOutPort {
+  public:
+    RecordingPort(FakeMidiOutputs &outputs, int device) : m_outputs(outputs), m_device(device) {}
+    void send(std::span<const std::uint8_t> message, time_point when) override {
+        std::lock_guard lock(m_outputs.m_mutex);
+        m_outputs.m_sent.push_back({m_device, {message.begin(), message.end()}, when});
+    }
+
+  private:
+    FakeMidiOutputs &m_outputs;
+    int m_device;
+};
+
+MMRESULT FakeMidiOutputs::openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) {
+    if (deviceId == MIDI_MAPPER)
+        deviceId = 0;
+    if (deviceId < 0 || deviceId >= deviceCount)
+        return MMSYSERR_BADDEVICEID;
+    if (busyDevices.count(deviceId))
+        return MMSYSERR_ALLOCATED;
+    opened.push_back(deviceId);
+    port = std::make_unique<RecordingPort>(*this, deviceId);
+    return MMSYSERR_NOERROR;
+}
+
+std::vector<SentMessage> FakeMidiOutputs::sent() {
+    std::lock_guard lock(m_mutex);
+    return m_sent;
+}
+
+void FakeMidiOutputs::clear() {
+    std::lock_guard lock(m_mutex);
+    m_sent.clear();
+}
+
+} // namespace parlet::fakes

@@ -1,0 +1,61 @@
+#pragma once
+// Timed output as tests drive it: a clock that moves only when told, scheduler threads that
+// the test can wait for until they are blocked, and output ports that record what they send.
+#include "platform/MidiOut.h"
+#include "platform/stream/StreamTimer.h"
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <vector>
+
+namespace parlet::fakes {
+
+class FakeStreamTimer;
+
+class FakeStreamClock final {
+  public:
+    using time_point = StreamTimer::time_point;
+
+    // For a StreamService or SequencerDevice: every timer made runs on this clock.
+    StreamTimerFactory factory();
+    time_point now() const { return time_point(std::chrono::nanoseconds(m_now.load())); }
+    // Moves the clock, then waits until every scheduler thread has sent what is due.
+    void advanceTo(time_point when);
+    void advance(std::chrono::nanoseconds by) { advanceTo(now() + by); }
+    // Waits until every scheduler thread is blocked with nothing due (fails the test after a
+    // few seconds of real time).
+    void settle();
+
+  private:
+    friend class FakeStreamTimer;
+    std::mutex m_registry;
+    std::set<FakeStreamTimer *> m_timers;
+    std::atomic<std::int64_t> m_now{0};
+};
+
+struct SentMessage {
+    int device;
+    std::vector<std::uint8_t> bytes;
+    MidiOutPort::time_point when;
+    bool operator==(const SentMessage &) const = default;
+};
+
+// Output devices 0..deviceCount-1 (and -1, which routes to 0), each port appending to `sent`.
+class FakeMidiOutputs final : public MidiOutputs {
+  public:
+    int deviceCount = 2;
+    std::set<int> busyDevices;
+    std::vector<int> opened;
+
+    MMRESULT openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) override;
+    std::vector<SentMessage> sent();
+    void clear();
+
+  private:
+    friend class RecordingPort;
+    std::mutex m_mutex;
+    std::vector<SentMessage> m_sent;
+};
+
+} // namespace parlet::fakes

@@ -1,0 +1,106 @@
+#pragma once
+// Builders for stream buffers and Standard MIDI Files used by the timing tests.
+#include "platform/MidiStream.h"
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace parlet::testdata {
+
+// A stream buffer that owns its bytes, as the window code fills one.
+struct StreamBuffer {
+    std::vector<char> bytes;
+    MIDIHDR header;
+
+    StreamBuffer() = default;
+    StreamBuffer(const StreamBuffer &) = delete;
+
+    StreamBuffer &record(std::uint32_t delta, std::uint32_t event) {
+        word(delta);
+        word(0);
+        word(event);
+        return *this;
+    }
+    StreamBuffer &note(std::uint32_t delta, std::uint8_t status, std::uint8_t key,
+                       std::uint8_t velocity) {
+        return record(delta, status | key << 8 | std::uint32_t{velocity} << 16);
+    }
+    StreamBuffer &tempo(std::uint32_t delta, std::uint32_t micros) {
+        return record(delta, MEVT_TEMPO << 24 | micros);
+    }
+    StreamBuffer &longMessage(std::uint32_t delta, std::initializer_list<std::uint8_t> data) {
+        record(delta, MEVT_F_LONG | MEVT_LONGMSG << 24 | static_cast<std::uint32_t>(data.size()));
+        for (auto b : data)
+            bytes.push_back(static_cast<char>(b));
+        bytes.resize((bytes.size() + 3) & ~std::size_t{3});
+        return *this;
+    }
+    // Points the header at the bytes; call when filled.
+    MIDIHDR *ready() {
+        header.lpData = bytes.data();
+        header.dwBufferLength = static_cast<std::uint32_t>(bytes.size());
+        header.dwBytesRecorded = header.dwBufferLength;
+        return &header;
+    }
+    bool done() const { return header.dwFlags.load() & MHDR_DONE; }
+
+  private:
+    void word(std::uint32_t value) {
+        char b[4];
+        std::memcpy(b, &value, 4);
+        bytes.insert(bytes.end(), b, b + 4);
+    }
+};
+
+// A track's bytes as written in a file: delta times as variable-length quantities.
+struct Track {
+    std::vector<std::uint8_t> bytes;
+
+    Track &delta(std::uint32_t ticks) {
+        std::uint8_t groups[5];
+        int n = 0;
+        do {
+            groups[n++] = ticks & 0x7F;
+            ticks >>= 7;
+        } while (ticks);
+        while (n-- > 0)
+            bytes.push_back(static_cast<std::uint8_t>(groups[n] | (n ? 0x80 : 0)));
+        return *this;
+    }
+    Track &event(std::uint32_t ticks, std::initializer_list<std::uint8_t> data) {
+        delta(ticks);
+        bytes.insert(bytes.end(), data);
+        return *this;
+    }
+    Track &tempo(std::uint32_t ticks, std::uint32_t micros) {
+        return event(ticks,
+                     {0xFF, 0x51, 3, static_cast<std::uint8_t>(micros >> 16),
+                      static_cast<std::uint8_t>(micros >> 8), static_cast<std::uint8_t>(micros)});
+    }
+    Track &end(std::uint32_t ticks) { return event(ticks, {0xFF, 0x2F, 0}); }
+};
+
+inline void bigEndian(std::vector<std::uint8_t> &out, std::uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+inline std::vector<std::uint8_t> smf(std::uint16_t format, std::uint16_t division,
+                                     std::initializer_list<Track> tracks) {
+    std::vector<std::uint8_t> out{'M', 'T', 'h', 'd'};
+    bigEndian(out, 6, 4);
+    bigEndian(out, format, 2);
+    bigEndian(out, static_cast<std::uint32_t>(tracks.size()), 2);
+    bigEndian(out, division, 2);
+    for (const auto &track : tracks) {
+        out.insert(out.end(), {'M', 'T', 'r', 'k'});
+        bigEndian(out, static_cast<std::uint32_t>(track.bytes.size()), 4);
+        out.insert(out.end(), track.bytes.begin(), track.bytes.end());
+    }
+    return out;
+}
+
+} // namespace parlet::testdata
