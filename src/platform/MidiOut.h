@@ -10,7 +10,7 @@ namespace parlet {
 
 // One open MIDI output, for the players that time their own events.
 class MidiOutPort {
-public:
+  public:
     using time_point = std::chrono::steady_clock::time_point;
     virtual ~MidiOutPort() = default;
     // Sends one complete message (short or system exclusive) meant to sound at `when`, a
@@ -21,7 +21,7 @@ public:
 };
 
 class MidiOutputs {
-public:
+  public:
     virtual ~MidiOutputs() = default;
     // Device -1 is the default output, which routes to device 0. MMSYSERR_BADDEVICEID when the
     // device does not exist.

@@ -1,31 +1,15 @@
 #include "Loop.h"
 
+#include "platform/MidiBackend.h"
+
 #include <cstdio>
 
 namespace korrel {
 namespace {
 
+// A packed word from the input holds one short message.
 std::size_t lengthOf(std::uint8_t status) {
-    if (status < 0x80)
-        return 0;
-    switch (status & 0xF0) {
-    case 0xC0:
-    case 0xD0:
-        return 2;
-    case 0xF0:
-        break;
-    default:
-        return 3;
-    }
-    switch (status) {
-    case 0xF1:
-    case 0xF3:
-        return 2;
-    case 0xF2:
-        return 3;
-    default:
-        return 1;
-    }
+    return parlet::shortMessageLength(status);
 }
 
 std::string channelMessage(const Bytes &m) {
