@@ -14,9 +14,8 @@
 
 namespace parlet::test {
 
-// Starts `jackd --no-realtime -d dummy -r 48000 -p 256` under a name unique to this process and
-// points JACK_DEFAULT_SERVER at it, so every JACK client the process opens afterwards lands
-// there. Stops the server when destroyed.
+// Runs `jackd --no-realtime -d dummy` under a name unique to this process and points
+// JACK_DEFAULT_SERVER at it, so every JACK client the process opens lands there.
 class JackServer final {
   public:
     static constexpr unsigned sampleRate = 48000;
@@ -29,21 +28,15 @@ class JackServer final {
 
     bool running() const { return m_running; }
     const std::string &name() const { return m_name; }
-    // Why the server could not be started; empty while it runs.
-    const std::string &error() const { return m_error; }
+    const std::string &error() const { return m_error; } // why it could not start
 
   private:
-    void stop();
-
-    std::string m_name;
-    std::string m_logPath;
-    std::string m_error;
+    std::string m_name, m_logPath, m_error;
     pid_t m_pid = -1;
     bool m_running = false;
 };
 
-// Base of test suites that need a server: one server for the whole suite; every test skips with
-// the reason when jackd cannot run on this machine.
+// One server for the whole suite; every test skips with the reason when jackd cannot run.
 class JackTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite();
@@ -55,15 +48,13 @@ class JackTest : public ::testing::Test {
     static JackServer *s_server;
 };
 
-// A JACK client of the test with one MIDI source port "out" and one MIDI sink port "in".
-// Messages leave "out" at the absolute frames the test names; what reaches "in" is kept with the
-// absolute frame at which it arrived.
+// A client with a MIDI source "out" and a sink "in". Messages leave "out" at the absolute frames
+// the test names; what reaches "in" is kept with the frame at which it arrived.
 class JackTestClient final {
   public:
     struct Received {
         std::uint32_t frame = 0;
-        // The JACK clock time of that frame, by the mapping of the cycle it arrived in.
-        jack_time_t usecs = 0;
+        jack_time_t usecs = 0; // JACK clock time of that frame, by its cycle's mapping
         std::vector<std::uint8_t> bytes;
     };
 
@@ -74,22 +65,19 @@ class JackTestClient final {
 
     bool ok() const { return m_client != nullptr; }
     jack_client_t *client() const { return m_client; }
-    std::string sourcePort() const; // full name, e.g. "tester:out"
-    std::string sinkPort() const;   // full name, e.g. "tester:in"
+    std::string sourcePort() const { return jack_port_name(m_out); }
+    std::string sinkPort() const { return jack_port_name(m_in); }
     std::uint32_t frameNow() const { return jack_frame_time(m_client); }
     unsigned sampleRate() const { return jack_get_sample_rate(m_client); }
 
-    // Queues a message (at most 16 bytes) to leave "out" at `frame`; a frame already past leaves
-    // at the start of the next period. Frames must not decrease from one call to the next.
+    // Queues up to 16 bytes to leave at `frame` (a past frame: the next period). Frames must
+    // not decrease from one call to the next.
     void sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes);
-    // Cycles whose clock estimate moved by more than half a millisecond, and cycles some client
-    // missed (xruns). On a loaded machine the server is held up, clients miss cycles and their
-    // MIDI for those cycles is gone, and frames and clock time disagree across that point.
-    // Timing checks that span one are repeated.
+    // Cycles whose clock estimate jumped by over half a millisecond, plus xruns: on a loaded
+    // machine MIDI of missed cycles is lost and frames and clock disagree, so timing checks
+    // spanning one are repeated.
     unsigned stalls() const { return m_stalls.load(); }
-
-    // Polls until `count` messages have arrived at "in" or `timeout` passed; returns all that
-    // arrived so far (also the earlier ones not yet taken).
+    // Polls until `count` messages have arrived or `timeout` passed; returns all not yet taken.
     std::vector<Received> waitReceived(std::size_t count, std::chrono::milliseconds timeout);
 
   private:
@@ -100,7 +88,6 @@ class JackTestClient final {
         std::uint8_t bytes[16];
     };
     static int process(jack_nframes_t frames, void *arg);
-    void drainReceived();
 
     jack_client_t *m_client = nullptr;
     jack_port_t *m_out = nullptr;
@@ -111,5 +98,16 @@ class JackTestClient final {
     jack_time_t m_expectedCycleUs = 0;
     std::atomic<unsigned> m_stalls{0};
 };
+
+// Runs `run` until one run met no stall of the server and `run` judged it usable; false when
+// every one of `attempts` runs was spoiled (the machine is too busy to judge timing).
+template <typename Run> bool runUnstalled(const JackTestClient &client, Run run, int attempts = 5) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        const unsigned stalls = client.stalls();
+        if (run() && client.stalls() == stalls)
+            return true;
+    }
+    return false;
+}
 
 } // namespace parlet::test

@@ -73,9 +73,9 @@ TEST(SmfReader, RefusesBrokenFiles) {
     auto cut = [&](std::size_t n) {
         return std::vector<std::uint8_t>(valid.begin(), valid.end() - n);
     };
-    auto patched = [&](std::size_t at, std::uint8_t value) {
+    auto patched = [&](std::size_t at, std::uint8_t value, std::size_t count = 1) {
         auto bytes = valid;
-        bytes[at] = value;
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), count, value);
         return bytes;
     };
     std::vector<Case> cases{
@@ -84,22 +84,12 @@ TEST(SmfReader, RefusesBrokenFiles) {
         {"truncated track", cut(1)},
         {"track length past the end", patched(21, 0xFF)},
         {"format 2", patched(9, 2)},
-        {"division 0",
-         [&] {
-             auto b = patched(12, 0);
-             b[13] = 0;
-             return b;
-         }()},
+        {"division 0", patched(12, 0, 2)},
         {"no track", std::vector<std::uint8_t>(valid.begin(), valid.begin() + 14)},
         {"missing end of track", smf(0, 96, {Track().event(0, {0x90, 1, 1})})},
         {"data without status", smf(0, 96, {Track().event(0, {0x40, 1}).end(0)})},
         {"data byte with top bit", smf(0, 96, {Track().event(0, {0x90, 0x80, 1}).end(0)})},
-        {"five-byte delta",
-         [] {
-             Track t;
-             t.bytes = {0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 1, 1};
-             return smf(0, 96, {t.end(0)});
-         }()},
+        {"five-byte delta", smf(0, 96, {Track{{0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 1, 1}}.end(0)})},
         {"meta past the end", smf(0, 96, {Track().event(0, {0xFF, 0x01, 9, 'a'})})},
         {"real-time byte", smf(0, 96, {Track().event(0, {0xF8}).end(0)})},
     };

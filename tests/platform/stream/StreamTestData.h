@@ -49,9 +49,8 @@ struct StreamBuffer {
 
   private:
     void word(std::uint32_t value) {
-        char b[4];
-        std::memcpy(b, &value, 4);
-        bytes.insert(bytes.end(), b, b + 4);
+        bytes.resize(bytes.size() + 4);
+        std::memcpy(bytes.data() + bytes.size() - 4, &value, 4);
     }
 };
 
@@ -83,21 +82,19 @@ struct Track {
     Track &end(std::uint32_t ticks) { return event(ticks, {0xFF, 0x2F, 0}); }
 };
 
-inline void bigEndian(std::vector<std::uint8_t> &out, std::uint32_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i)
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 inline std::vector<std::uint8_t> smf(std::uint16_t format, std::uint16_t division,
                                      std::initializer_list<Track> tracks) {
-    std::vector<std::uint8_t> out{'M', 'T', 'h', 'd'};
-    bigEndian(out, 6, 4);
-    bigEndian(out, format, 2);
-    bigEndian(out, static_cast<std::uint32_t>(tracks.size()), 2);
-    bigEndian(out, division, 2);
+    std::vector<std::uint8_t> out{'M', 'T', 'h', 'd', 0, 0, 0, 6};
+    const auto bigEndian16 = [&](std::size_t value) {
+        out.insert(out.end(), {std::uint8_t(value >> 8), std::uint8_t(value)});
+    };
+    bigEndian16(format);
+    bigEndian16(tracks.size());
+    bigEndian16(division);
     for (const auto &track : tracks) {
         out.insert(out.end(), {'M', 'T', 'r', 'k'});
-        bigEndian(out, static_cast<std::uint32_t>(track.bytes.size()), 4);
+        bigEndian16(track.bytes.size() >> 16);
+        bigEndian16(track.bytes.size() & 0xFFFF);
         out.insert(out.end(), track.bytes.begin(), track.bytes.end());
     }
     return out;
