@@ -86,13 +86,11 @@ TEST_F(ToolCommands, EachButtonSendsItsCommandWithTheControlsValues) {
     type("txtDiagCount", "-1");
     tick("chkBat");
     form.midiInDev = -1;
+    // clang-format off
     fields = {.debug = {{true, false, false, false, false, false, false, false, true}},
-              .moduleOnly = true,
-              .module = "3",
-              .otherOptions = "-q",
-              .dispData = true,
-              .diagCount = "-1",
-              .cfgFile = "/home/u/a b.ocf"};
+              .moduleOnly = true, .module = "3", .otherOptions = "-q", .dispData = true,
+              .diagCount = "-1", .cfgFile = "/home/u/a b.ocf"};
+    // clang-format on
     for (const auto &[button, command] : buttons)
         EXPECT_EQ(run(button), toolCommandLine(true, -1, 1, toolOptions(command, fields)));
 }
