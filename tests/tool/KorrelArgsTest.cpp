@@ -107,16 +107,5 @@ TEST(Korrel, RejectsMalformedLinesWithAReason) {
     }
 }
 
-TEST(Korrel, DescribesTheRequestInWords) {
-    auto text = [](const char *line) { return describe(*parseLine(line).request); };
-    EXPECT_THAT(text("korrel -i 0 -o 1  -m3  -d81 -P -v"),
-                testing::AllOf(HasSubstr("Verify the program (executive) starting at module 3"),
-                               HasSubstr("Progress, Show pgm/verify in chars")));
-    EXPECT_THAT(text("korrel -i 0 -o 1 -m5 -n 3 -d1 -P -U \"r.reg\""),
-                HasSubstr("Load registration memories 5 through 7 (3)"));
-    EXPECT_THAT(text("korrel -i-1 -o-1 -P -D-1"),
-                testing::AllOf(HasSubstr("without end"), HasSubstr("input device (none chosen)")));
-}
-
 } // namespace
 } // namespace korrel
