@@ -69,8 +69,10 @@ TEST_F(MainFormLifecycle, TheCloseBoxSavesNothingAndBothWaysCloseTheInput) {
         EXPECT_TRUE(mainForm.unloaded());
         EXPECT_EQ(mainForm.midiInHnd, 0);
         EXPECT_TRUE(fake.midiIn.open.empty());
-        const std::string after = std::filesystem::exists(iniPath()) ? iniBytes() : "none";
-        EXPECT_EQ(after, way == 0 ? "none" : way == 1 ? before : after);
+        if (way < 2) { // Exit's writing is checked above
+            EXPECT_EQ(std::filesystem::exists(iniPath()), way == 1);
+            EXPECT_EQ(iniBytes(), before);
+        }
     }
 }
 
