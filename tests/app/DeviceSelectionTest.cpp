@@ -1,10 +1,6 @@
 #include "AppFixture.h"
-#include "DeviceDialogDriver.h"
-#include "ui_MainForm.h"
 
 #include <QLineEdit>
-
-#include <optional>
 
 namespace parlet {
 namespace {
@@ -15,301 +11,107 @@ const std::string noInput =
     "No MIDI input devices found.  Do you need to install a device driver for your sound card?";
 const std::string noOutput =
     "No MIDI output devices found.  Do you need to install a device driver for your sound card?";
-const std::string inputTask = "Select MIDI Input Device";
-const std::string outputTask = "Select MIDI Output Device";
+constexpr int noFile = -2;
 
-struct StoredDevices {
+// Without a button the cases start the program on these devices and this file. With one, the
+// program first comes up on "In A|In B", "Out A|Out B" and the stored 1 In B / 1 Out B, then the
+// devices change and the button is clicked.
+struct Case {
+    const char *what;
+    const char *button;
+    std::string ins, outs;
     int in;
     std::string inName;
     int out;
     std::string outName;
+    std::string answers, asked; // asked: 'i'/'o' per dialog, each offering the devices, line 0 on
+    std::string message;        // the one message shown; when set the program ends
+    std::string chosen;         // "in name/box, out name/box"
 };
 
-// The devices as chosen, and what the two boxes show.
-struct Chosen {
-    int in;
-    std::string inName, txtIn;
-    int out;
-    std::string outName, txtOut;
-
-    bool operator==(const Chosen &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Chosen &c) {
-    return out << "in " << c.in << " '" << c.inName << "' shows '" << c.txtIn << "', out " << c.out
-               << " '" << c.outName << "' shows '" << c.txtOut << "'";
+void PrintTo(const Case &c, std::ostream *out) {
+    *out << c.what;
 }
 
-class DeviceSelection : public AppFixture {
-  protected:
-    Chosen chosen() {
-        IniSettings s = form->settings();
-        return {s.midiInDev,  s.midiInName,  form->ui().txtMidiIn->text().toStdString(),
-                s.midiOutDev, s.midiOutName, form->ui().txtMidiOut->text().toStdString()};
-    }
-};
+class DeviceSelection : public AppFixture, public testing::WithParamInterface<Case> {};
 
-const std::vector<std::string> twoIns = {"In A", "In B"};
-const std::vector<std::string> twoOuts = {"Out A", "Out B"};
-
-TEST_F(DeviceSelection, AtStartUp) {
-    struct Case {
-        const char *what;
-        std::vector<std::string> inputs, outputs;
-        std::optional<StoredDevices> stored;
-        std::deque<DialogAnswer> answers;
-        std::vector<DialogSeen> dialogs;
-        bool loads;
-        std::vector<std::string> messages;
-        Chosen expected;
-    };
-    const std::vector<Case> cases = {
-        {"first run: both asked, input first",
-         twoIns,
-         twoOuts,
-         std::nullopt,
-         {pick(1), okUntouched()},
-         {{inputTask, twoIns, 0}, {outputTask, twoOuts, 0}},
-         true,
-         {},
-         {1, "In B", "In B", 0, "Out A", "Out A"}},
-        {"stored numbers still name the same devices: nothing asked",
-         twoIns,
-         twoOuts,
-         StoredDevices{1, "In B", 1, "Out B"},
-         {},
-         {},
-         true,
-         {},
-         {1, "In B", "In B", 1, "Out B", "Out B"}},
-        {"stored input now reports another name: asked with line 0 selected",
-         {"In A", "In C"},
-         twoOuts,
-         StoredDevices{1, "In B", 0, "Out A"},
-         {okUntouched()},
-         {{inputTask, {"In A", "In C"}, 0}},
-         true,
-         {},
-         {0, "In A", "In A", 0, "Out A", "Out A"}},
-        {"names compare with case",
-         twoIns,
-         twoOuts,
-         StoredDevices{1, "in b", 1, "Out B"},
-         {pick(1)},
-         {{inputTask, twoIns, 0}},
-         true,
-         {},
-         {1, "In B", "In B", 1, "Out B", "Out B"}},
-        {"stored number beyond the devices present",
-         twoIns,
-         twoOuts,
-         StoredDevices{3, "In D", 1, "Out B"},
-         {pick(1)},
-         {{inputTask, twoIns, 0}},
-         true,
-         {},
-         {1, "In B", "In B", 1, "Out B", "Out B"}},
-        {"single output taken silently over a stored -1, its name left as it was",
-         twoIns,
-         {"Only Out"},
-         StoredDevices{0, "In A", -1, "Old Out"},
-         {},
-         {},
-         true,
-         {},
-         {0, "In A", "In A", 0, "Old Out", "Only Out"}},
-        {"single output taken silently over a stored 5",
-         twoIns,
-         {"Only Out"},
-         StoredDevices{0, "In A", 5, ""},
-         {},
-         {},
-         true,
-         {},
-         {0, "In A", "In A", 0, "", "Only Out"}},
-        {"single input replaced by another product: taken silently",
-         {"New In"},
-         twoOuts,
-         StoredDevices{0, "Old In", 0, "Out A"},
-         {},
-         {},
-         true,
-         {},
-         {0, "Old In", "New In", 0, "Out A", "Out A"}},
-        {"input dialog closed by its close box: none chosen, box shows the last line",
-         twoIns,
-         twoOuts,
-         std::nullopt,
-         {closeBox(), okUntouched()},
-         {{inputTask, twoIns, 0}, {outputTask, twoOuts, 0}},
-         true,
-         {},
-         {-1, "", "In B", 0, "Out A", "Out A"}},
-        {"output dialog closed by its close box: the default output is shown",
-         twoIns,
-         twoOuts,
-         std::nullopt,
-         {okUntouched(), closeBox()},
-         {{inputTask, twoIns, 0}, {outputTask, twoOuts, 0}},
-         true,
-         {},
-         {0, "In A", "In A", -1, "", "MIDI Mapper"}},
-        {"no input device ends the program even with outputs present",
-         {},
-         twoOuts,
-         StoredDevices{0, "In A", 1, "Out B"},
-         {},
-         {},
-         false,
-         {noInput},
-         {0, "In A", "", 1, "Out B", ""}},
-        {"no output device ends the program after the input was chosen",
-         twoIns,
-         {},
-         StoredDevices{1, "In B", 0, "Out A"},
-         {},
-         {},
-         false,
-         {noOutput},
-         {1, "In B", "In B", 0, "Out A", ""}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        SetUp();
-        fake.messages.texts.clear();
-        fake.devices.inputs = c.inputs;
-        fake.devices.outputs = c.outputs;
-        if (c.stored)
-            storeDevices(c.stored->in, c.stored->inName, c.stored->out, c.stored->outName);
-        else
-            std::remove(iniPath().c_str());
-        MainForm &mainForm = makeForm();
-        DeviceDialogDriver driver(mainForm, c.answers);
-        EXPECT_EQ(mainForm.Form_Load(), c.loads);
-        EXPECT_EQ(driver.seen, c.dialogs);
-        EXPECT_EQ(driver.unanswered(), 0u);
-        EXPECT_EQ(fake.messages.texts, c.messages);
-        EXPECT_EQ(mainForm.unloaded(), !c.loads);
-        EXPECT_EQ(chosen(), c.expected);
-    }
-}
-
-TEST_F(DeviceSelection, ChangeButtons) {
-    struct Case {
-        const char *what;
-        const char *button;
-        std::vector<std::string> inputsNow, outputsNow;
-        std::deque<DialogAnswer> answers;
-        std::vector<DialogSeen> dialogs;
-        std::vector<std::string> messages;
-        Chosen expected;
-    };
-    const std::vector<Case> cases = {
-        {"input change leaves the output",
-         "cmdMidiIn",
-         twoIns,
-         twoOuts,
-         {okUntouched()},
-         {{inputTask, twoIns, 0}},
-         {},
-         {0, "In A", "In A", 1, "Out B", "Out B"}},
-        {"output change leaves the input",
-         "cmdMidiOut",
-         twoIns,
-         twoOuts,
-         {pick(0)},
-         {{outputTask, twoOuts, 0}},
-         {},
-         {1, "In B", "In B", 0, "Out A", "Out A"}},
-        {"input change with a third device plugged in",
-         "cmdMidiIn",
-         {"In A", "In B", "In C"},
-         twoOuts,
-         {pick(2)},
-         {{inputTask, {"In A", "In B", "In C"}, 0}},
-         {},
-         {2, "In C", "In C", 1, "Out B", "Out B"}},
-        {"output change with one output left: taken silently",
-         "cmdMidiOut",
-         twoIns,
-         {"Out B"},
-         {},
-         {},
-         {},
-         {1, "In B", "In B", 0, "Out B", "Out B"}},
-        {"input change closed by the close box",
-         "cmdMidiIn",
-         twoIns,
-         twoOuts,
-         {closeBox()},
-         {{inputTask, twoIns, 0}},
-         {},
-         {-1, "", "In B", 1, "Out B", "Out B"}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        SetUp();
-        fake.devices.inputs = twoIns;
-        fake.devices.outputs = twoOuts;
-        storeDevices(1, "In B", 1, "Out B");
-        MainForm &mainForm = makeForm();
+TEST_P(DeviceSelection, AsksOnlyWhenTheStoredDeviceIsGone) {
+    const Case &c = GetParam();
+    fake.devices.inputs = names(c.button ? "In A|In B" : c.ins);
+    fake.devices.outputs = names(c.button ? "Out A|Out B" : c.outs);
+    if (c.in != noFile)
+        storeDevices(c.in, c.inName, c.out, c.outName);
+    const std::string before = iniBytes();
+    MainForm &mainForm = makeForm();
+    std::string seen;
+    if (c.button) {
         ASSERT_TRUE(mainForm.Form_Load());
         mainForm.show();
-        fake.devices.inputs = c.inputsNow;
-        fake.devices.outputs = c.outputsNow;
+        fake.devices.inputs = names(c.ins);
+        fake.devices.outputs = names(c.outs);
         DeviceDialogDriver driver(mainForm, c.answers);
         QTest::mouseClick(mainForm.findChild<QPushButton *>(QString::fromLatin1(c.button)),
                           Qt::LeftButton);
-        EXPECT_EQ(driver.seen, c.dialogs);
-        EXPECT_EQ(driver.unanswered(), 0u);
-        EXPECT_EQ(fake.messages.texts, c.messages);
-        EXPECT_EQ(chosen(), c.expected);
-        EXPECT_TRUE(mainForm.isVisible());
+        seen = driver.seen;
+        EXPECT_EQ(mainForm.isVisible(), c.message.empty());
+    } else {
+        DeviceDialogDriver driver(mainForm, c.answers);
+        EXPECT_EQ(mainForm.Form_Load(), c.message.empty());
+        seen = driver.seen;
     }
+    std::string asked;
+    for (char task : c.asked)
+        asked += task == 'i' ? "Select MIDI Input Device:" + c.ins + "@0 "
+                             : "Select MIDI Output Device:" + c.outs + "@0 ";
+    EXPECT_EQ(seen, asked);
+    EXPECT_EQ(fake.messages.texts, names(c.message));
+    EXPECT_EQ(mainForm.unloaded(), !c.message.empty());
+    EXPECT_EQ(iniBytes(), before) << "choosing devices saves nothing";
+    const IniSettings s = mainForm.settings();
+    EXPECT_EQ(std::to_string(s.midiInDev) + ' ' + s.midiInName + '/' +
+                  mainForm.ui().txtMidiIn->text().toStdString() + ", " +
+                  std::to_string(s.midiOutDev) + ' ' + s.midiOutName + '/' +
+                  mainForm.ui().txtMidiOut->text().toStdString(),
+              c.chosen);
 }
 
-TEST_F(DeviceSelection, ADeviceGoneAtChangeEndsTheProgramWithoutSaving) {
-    fake.devices.inputs = twoIns;
-    fake.devices.outputs = twoOuts;
-    storeDevices(1, "In B", 1, "Out B");
-    const std::string before = iniBytes();
-    MainForm &mainForm = makeForm();
-    ASSERT_TRUE(mainForm.Form_Load());
-    mainForm.show();
-    fake.devices.outputs.clear();
-    QTest::mouseClick(mainForm.ui().cmdMidiOut, Qt::LeftButton);
-    EXPECT_EQ(fake.messages.texts, std::vector<std::string>{noOutput});
-    EXPECT_TRUE(mainForm.unloaded());
-    EXPECT_FALSE(mainForm.isVisible());
-    EXPECT_EQ(iniBytes(), before);
-}
-
-TEST_F(DeviceSelection, TheDialogKeepsItsListUntilClosedByItsCloseBox) {
-    fake.devices.inputs = twoIns;
-    fake.devices.outputs = twoOuts;
-    MainForm &mainForm = makeForm();
-    {
-        DeviceDialogDriver driver(mainForm, {pick(1), closeBox()});
-        ASSERT_TRUE(mainForm.Form_Load());
-    }
-    // OK hid the input dialog; the close box then did away with it and the program looked at a
-    // new one, which has no lines.
-    auto *dialog = mainForm.findChild<dlgDevs *>();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->ui().lstDevs->count(), 0);
-    EXPECT_EQ(dialog->ListIndex(), -1);
-    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Select MIDI device"));
-    EXPECT_TRUE(dialog->ui().lblTask->font().bold());
-    EXPECT_EQ(dialog->ui().lstDevs->selectionMode(), QAbstractItemView::SingleSelection);
-    EXPECT_FALSE(dialog->windowFlags() &
-                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-
-    DeviceDialogDriver driver(mainForm, {okUntouched()});
-    QTest::mouseClick(mainForm.ui().cmdMidiOut, Qt::LeftButton);
-    EXPECT_EQ(dialog->ui().lstDevs->count(), 2) << "hidden by OK, the dialog keeps its list";
-    EXPECT_EQ(mainForm.settings().midiOutDev, 0);
-}
+const std::string ins = "In A|In B", outs = "Out A|Out B";
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DeviceSelection,
+    testing::Values(Case{"first run: input asked first", nullptr, ins, outs, noFile, "", 0, "",
+                         "p1 ok", "io", "", "1 In B/In B, 0 Out A/Out A"},
+                    Case{"stored devices still present", nullptr, ins, outs, 1, "In B", 1, "Out B",
+                         "", "", "", "1 In B/In B, 1 Out B/Out B"},
+                    Case{"stored input renamed", nullptr, "In A|In C", outs, 1, "In B", 0, "Out A",
+                         "ok", "i", "", "0 In A/In A, 0 Out A/Out A"},
+                    Case{"names compare with case", nullptr, ins, outs, 1, "in b", 1, "Out B", "p1",
+                         "i", "", "1 In B/In B, 1 Out B/Out B"},
+                    Case{"stored number out of range", nullptr, ins, outs, 3, "In D", 1, "Out B",
+                         "p1", "i", "", "1 In B/In B, 1 Out B/Out B"},
+                    Case{"single output taken silently, name kept", nullptr, ins, "Only Out", 0,
+                         "In A", -1, "Old Out", "", "", "", "0 In A/In A, 0 Old Out/Only Out"},
+                    Case{"single input taken silently", nullptr, "New In", outs, 0, "Old In", 0,
+                         "Out A", "", "", "", "0 Old In/New In, 0 Out A/Out A"},
+                    Case{"input close box: -1, box shows the last line", nullptr, ins, outs, noFile,
+                         "", 0, "", "x ok", "io", "", "-1 /In B, 0 Out A/Out A"},
+                    Case{"output close box: default output shown", nullptr, ins, outs, noFile, "",
+                         0, "", "ok x", "io", "", "0 In A/In A, -1 /MIDI Mapper"},
+                    Case{"no input device ends the program", nullptr, "", outs, 0, "In A", 1,
+                         "Out B", "", "", noInput, "0 In A/, 1 Out B/"},
+                    Case{"no output device ends the program", nullptr, ins, "", 1, "In B", 0,
+                         "Out A", "", "", noOutput, "1 In B/In B, 0 Out A/"},
+                    Case{"Change input keeps the output", "cmdMidiIn", ins, outs, 1, "In B", 1,
+                         "Out B", "ok", "i", "", "0 In A/In A, 1 Out B/Out B"},
+                    Case{"Change input with a third device", "cmdMidiIn", "In A|In B|In C", outs, 1,
+                         "In B", 1, "Out B", "p2", "i", "", "2 In C/In C, 1 Out B/Out B"},
+                    Case{"Change output keeps the input", "cmdMidiOut", ins, outs, 1, "In B", 1,
+                         "Out B", "p0", "o", "", "1 In B/In B, 0 Out A/Out A"},
+                    Case{"Change with one output left", "cmdMidiOut", ins, "Out B", 1, "In B", 1,
+                         "Out B", "", "", "", "1 In B/In B, 0 Out B/Out B"},
+                    Case{"Change input closed by the close box", "cmdMidiIn", ins, outs, 1, "In B",
+                         1, "Out B", "x", "i", "", "-1 /In B, 1 Out B/Out B"},
+                    Case{"output gone at Change ends the program", "cmdMidiOut", ins, "", 1, "In B",
+                         1, "Out B", "", "", noOutput, "1 In B/In B, -1 Out B/Out B"}));
 
 } // namespace
 } // namespace parlet
