@@ -121,25 +121,20 @@ class RealMidiSystem final : public MidiSystem {
         return MMSYSERR_NOERROR;
     }
 
-    MMRESULT midiInStart(HMIDIIN handle) override {
+    // Runs one control of an open input; MMSYSERR_INVALHANDLE for an unknown handle.
+    MMRESULT onInput(HMIDIIN handle, void (MidiInputPort::*control)()) {
         std::lock_guard lock(m_mutex);
         const auto input = m_inputs.find(handle);
         if (input == m_inputs.end()) {
             return MMSYSERR_INVALHANDLE;
         }
-        input->second.port->start();
+        ((*input->second.port).*control)();
         return MMSYSERR_NOERROR;
     }
 
-    MMRESULT midiInStop(HMIDIIN handle) override {
-        std::lock_guard lock(m_mutex);
-        const auto input = m_inputs.find(handle);
-        if (input == m_inputs.end()) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        input->second.port->stop();
-        return MMSYSERR_NOERROR;
-    }
+    MMRESULT midiInStart(HMIDIIN handle) override { return onInput(handle, &MidiInputPort::start); }
+
+    MMRESULT midiInStop(HMIDIIN handle) override { return onInput(handle, &MidiInputPort::stop); }
 
     MMRESULT midiInClose(HMIDIIN handle) override {
         std::unique_lock lock(m_mutex);

@@ -96,28 +96,24 @@ MMRESULT StreamService::midiStreamOut(HMIDISTRM handle, MIDIHDR *header, unsigne
     return stream->enqueue(header);
 }
 
-MMRESULT StreamService::midiStreamRestart(HMIDISTRM handle) {
+MMRESULT StreamService::onStream(HMIDISTRM handle, void (StreamScheduler::*control)()) {
     auto stream = find(handle);
     if (!stream)
         return MMSYSERR_INVALHANDLE;
-    stream->restart();
+    ((*stream).*control)();
     return MMSYSERR_NOERROR;
+}
+
+MMRESULT StreamService::midiStreamRestart(HMIDISTRM handle) {
+    return onStream(handle, &StreamScheduler::restart);
 }
 
 MMRESULT StreamService::midiStreamPause(HMIDISTRM handle) {
-    auto stream = find(handle);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
-    stream->pause();
-    return MMSYSERR_NOERROR;
+    return onStream(handle, &StreamScheduler::pause);
 }
 
 MMRESULT StreamService::midiStreamStop(HMIDISTRM handle) {
-    auto stream = find(handle);
-    if (!stream)
-        return MMSYSERR_INVALHANDLE;
-    stream->stop();
-    return MMSYSERR_NOERROR;
+    return onStream(handle, &StreamScheduler::stop);
 }
 
 // Closing a stream that still plays stops it first: the window code closes without stopping

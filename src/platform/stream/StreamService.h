@@ -34,6 +34,8 @@ class StreamService final : public MidiStream {
 
   private:
     std::shared_ptr<StreamScheduler> find(HMIDISTRM handle);
+    // Runs one control of an open stream; MMSYSERR_INVALHANDLE for an unknown handle.
+    MMRESULT onStream(HMIDISTRM handle, void (StreamScheduler::*control)());
 
     MidiOutputs &m_outputs;
     StreamTimerFactory m_timers;
