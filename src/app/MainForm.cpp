@@ -2,18 +2,16 @@
 
 #include "app/dlgDevs.h"
 #include "common/TextForms.h"
-#include "player/frmPlaying.h"
-#include "player/frmRecording.h"
-#include "sequencer/frmSeq.h"
-#include "tool/frmCopyReg.h"
-#include "tool/shellWait.h"
+#include "player/Player.h"
+#include "sequencer/Sequencer.h"
+#include "tool/LostFocus.h"
+#include "tool/ToolFrontEnd.h"
 #include "ui_MainForm.h"
 #include "ui_dlgDevs.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QThread>
-#include <QTimer>
 
 namespace parlet {
 namespace {
@@ -30,17 +28,28 @@ template <typename Caps> std::string productName(const Caps &caps) {
 
 MainForm::MainForm(Platform &platform, QWidget *parent)
     : QWidget(parent), m_platform(platform), m_ui(std::make_unique<Ui::MainForm>()),
-      m_seqTimer(new QTimer(this)) {
+      m_state(platform, *this, m_seqTimer) {
     m_ui->setupUi(this);
-    chkDebug = {m_ui->chkDebug_0, m_ui->chkDebug_1, m_ui->chkDebug_2,
-                m_ui->chkDebug_3, m_ui->chkDebug_4, m_ui->chkDebug_5,
-                m_ui->chkDebug_6, m_ui->chkDebug_7, m_ui->chkDebug_8};
-    // Nothing ticks until a command, a playback or a capture needs it.
-    m_seqTimer->setInterval(0);
-    connect(m_seqTimer, &QTimer::timeout, this, &MainForm::seqTimer_Timer);
-    wireAppControls();
-    wireToolControls();
-    wirePlayerControls();
+    const Ui::MainForm &ui = *m_ui;
+    ToolControls controls{{ui.chkDebug_0, ui.chkDebug_1, ui.chkDebug_2, ui.chkDebug_3,
+                           ui.chkDebug_4, ui.chkDebug_5, ui.chkDebug_6, ui.chkDebug_7,
+                           ui.chkDebug_8},
+                          ui.chkModuleOnly,
+                          ui.txtModule,
+                          ui.txtOtherOptions,
+                          ui.chkDispData,
+                          ui.txtDiagCount,
+                          ui.txtConfigFile,
+                          ui.lblCommand,
+                          ui.chkBat,
+                          ui.chkRegOnly,
+                          ui.txtRegMem,
+                          ui.txtRegThrough};
+    m_tool = std::make_unique<ToolFrontEnd>(m_state, controls,
+                                            ToolFolders{startDir, cfgFile, cfgDir, regDir});
+    m_player = std::make_unique<Player>(m_state);
+    m_sequencer = std::make_unique<Sequencer>(m_state);
+    wireControls();
 }
 
 MainForm::~MainForm() = default;
@@ -53,35 +62,65 @@ bool MainForm::Form_Load() {
     if (!cfgFile.empty())
         m_ui->txtConfigFile->setText(local(cfgFile));
     else
-        cmdConfigFile_Click();
-    midiInHnd = 0;
+        m_tool->cmdConfigFile_Click();
+    m_state.midiInHnd = 0;
     // A termination signal during a start-up dialog ends the program before it is shown.
     return !m_unloaded;
 }
 
-void MainForm::wireAppControls() {
+void MainForm::wireControls() {
     connect(m_ui->cmdExit, &QPushButton::clicked, this, &MainForm::cmdExit_Click);
     connect(m_ui->cmdMidiIn, &QPushButton::clicked, this, &MainForm::cmdMidiIn_Click);
     connect(m_ui->cmdMidiOut, &QPushButton::clicked, this, &MainForm::cmdMidiOut_Click);
+
+    ToolFrontEnd *tool = m_tool.get();
+    const std::pair<QPushButton *, void (ToolFrontEnd::*)()> toolButtons[] = {
+        {m_ui->cmdDownload, &ToolFrontEnd::cmdDownload_Click},
+        {m_ui->cmdMonitor, &ToolFrontEnd::cmdMonitor_Click},
+        {m_ui->cmdReset, &ToolFrontEnd::cmdReset_Click},
+        {m_ui->cmdVersion, &ToolFrontEnd::cmdVersion_Click},
+        {m_ui->cmdProgram, &ToolFrontEnd::cmdProgram_Click},
+        {m_ui->cmdVerify, &ToolFrontEnd::cmdVerify_Click},
+        {m_ui->cmdHalt, &ToolFrontEnd::cmdHalt_Click},
+        {m_ui->cmdRun, &ToolFrontEnd::cmdRun_Click},
+        {m_ui->cmdDataDiag, &ToolFrontEnd::cmdDataDiag_Click},
+        {m_ui->cmdConfigFile, &ToolFrontEnd::cmdConfigFile_Click},
+        {m_ui->cmdSaveReg, &ToolFrontEnd::cmdSaveReg_Click},
+        {m_ui->cmdLoadReg, &ToolFrontEnd::cmdLoadReg_Click},
+        {m_ui->cmdCopyReg, &ToolFrontEnd::cmdCopyReg_Click},
+    };
+    for (const auto &[button, handler] : toolButtons)
+        connect(button, &QPushButton::clicked, tool, handler);
+    connect(m_ui->chkRegOnly, &QCheckBox::toggled, tool, &ToolFrontEnd::chkRegOnly_Click);
+    onLostFocus(m_ui->txtRegMem, [tool] { tool->txtRegMem_LostFocus(); });
+    onLostFocus(m_ui->txtRegThrough, [tool] { tool->txtRegThrough_LostFocus(); });
+
+    connect(m_ui->SeqPlay, &QPushButton::clicked, m_player.get(), &Player::SeqPlay_Click);
+    connect(m_ui->SeqRec, &QPushButton::clicked, m_player.get(), &Player::SeqRec_Click);
+    connect(m_ui->cmdSequencer, &QPushButton::clicked, this,
+            [this] { m_sequencer->cmdSequencer_Click(); });
 }
 
 void MainForm::loadSettings() {
     IniSettings loaded = readSettings(m_platform.folders);
     iniVersion = loaded.iniVersion;
-    midiInDev = loaded.midiInDev;
+    m_state.midiInDev = loaded.midiInDev;
     midiInName = loaded.midiInName;
-    midiOutDev = loaded.midiOutDev;
+    m_state.midiOutDev = loaded.midiOutDev;
     midiOutName = loaded.midiOutName;
     cfgFile = loaded.cfgFile;
     iniDir = loaded.iniDir;
-    midDir = loaded.midDir;
+    m_state.midDir = loaded.midDir;
     cfgDir = loaded.cfgDir;
     regDir = loaded.regDir;
 }
 
 IniSettings MainForm::settings() const {
-    return IniSettings{iniVersion, midiInDev, midiInName, midiOutDev, midiOutName,
-                       cfgFile,    iniDir,    midDir,     cfgDir,     regDir};
+    return IniSettings{iniVersion,  m_state.midiInDev,
+                       midiInName,  m_state.midiOutDev,
+                       midiOutName, cfgFile,
+                       iniDir,      m_state.midDir,
+                       cfgDir,      regDir};
 }
 
 // A file that cannot be written is not reported: the program closes without saving.
@@ -99,28 +138,28 @@ bool MainForm::selectMidiDevices() {
         devices.midiInGetDevCapsA(device, inCaps);
         return productName(inCaps);
     };
-    int in = midiInDev;
+    int in = m_state.midiInDev;
     if (!chooseDevice(devices.midiInGetNumDevs(), inName, in, midiInName,
                       "No MIDI input devices found.  Do you need to install a device driver for "
                       "your sound card?",
                       "Select MIDI Input Device"))
         return false;
-    midiInDev = in;
-    m_ui->txtMidiIn->setText(local(inName(midiInDev)));
+    m_state.midiInDev = in;
+    m_ui->txtMidiIn->setText(local(inName(m_state.midiInDev)));
 
     MIDIOUTCAPS outCaps;
     auto outName = [&](int device) {
         devices.midiOutGetDevCapsA(device, outCaps);
         return productName(outCaps);
     };
-    int out = midiOutDev;
+    int out = m_state.midiOutDev;
     if (!chooseDevice(devices.midiOutGetNumDevs(), outName, out, midiOutName,
                       "No MIDI output devices found.  Do you need to install a device driver for "
                       "your sound card?",
                       "Select MIDI Output Device"))
         return false;
-    midiOutDev = static_cast<std::int16_t>(out);
-    m_ui->txtMidiOut->setText(local(outName(midiOutDev)));
+    m_state.midiOutDev = static_cast<std::int16_t>(out);
+    m_ui->txtMidiOut->setText(local(outName(m_state.midiOutDev)));
     return true;
 }
 
@@ -171,12 +210,12 @@ dlgDevs &MainForm::devicesDialog() {
 }
 
 void MainForm::cmdMidiIn_Click() {
-    midiInDev = -1;
+    m_state.midiInDev = -1;
     selectMidiDevices();
 }
 
 void MainForm::cmdMidiOut_Click() {
-    midiOutDev = -1;
+    m_state.midiOutDev = -1;
     selectMidiDevices();
 }
 
@@ -198,32 +237,16 @@ void MainForm::endProgram() {
         QCoreApplication::exit(0);
 }
 
-void MainForm::seqTimer_Timer() {
-    if (seqRecording)
-        captureDisplay();
-    if (seqPlaying)
-        mciDisplay();
-    pollToolProcess();
-}
-
 void MainForm::closeEvent(QCloseEvent *event) {
     Form_Unload();
     event->accept();
-}
-
-bool MainForm::eventFilter(QObject *watched, QEvent *event) {
-    return QWidget::eventFilter(watched, event);
 }
 
 void MainForm::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    if (midiInHnd != 0) {
-        m_platform.midiIn.midiInClose(midiInHnd);
-        midiInHnd = 0;
-    }
-    closeMciOnUnload();
+    m_player->Form_Unload();
 }
 
 } // namespace parlet

@@ -1,18 +1,14 @@
 #pragma once
 #include "app/SettingsFile.h"
 #include "platform/Platform.h"
+#include "shared/MainState.h"
+#include "shared/SeqTimer.h"
 
 #include <QWidget>
 
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-
-class QCheckBox;
-class QTimer;
 
 namespace Ui {
 class MainForm;
@@ -21,16 +17,13 @@ class MainForm;
 namespace parlet {
 
 class dlgDevs;
-class shellWait;
-class frmCopyReg;
-class frmRecording;
-class frmPlaying;
-class frmSeq;
+class ToolFrontEnd;
+class Player;
+class Sequencer;
 
-// The start-up window. It owns the state that every other window reads: the chosen devices, the
-// folders last used and the configuration file. Its handlers live beside the subsystem they
-// belong to: start-up, settings and devices in app/, tool commands in tool/, capture and playback
-// in player/.
+// The start-up window: settings, device selection, Exit and unload. It composes the subsystems
+// (tool commands, player, sequencer), connects its controls to them and shares with them only
+// MainState; the settings and folders below stay its own.
 class MainForm final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainForm)
@@ -43,86 +36,38 @@ class MainForm final : public QWidget {
     // the window is shown (no MIDI device present).
     bool Form_Load();
 
-    Platform &platform() { return m_platform; }
-    Ui::MainForm &ui() { return *m_ui; }
+    MainState &state() { return m_state; }
+    SeqTimer &seqTimer() { return m_seqTimer; }
+    ToolFrontEnd &tool() { return *m_tool; }
+    Player &player() { return *m_player; }
 
-    // ---- State read and written by other windows.
-    std::int32_t midiInDev = -1;
-    HMIDIIN midiInHnd = 0;
-    std::int16_t midiOutDev = -1;
-    std::optional<double> seqoTempo; // empty until an MCI playback has read the tempo
-    std::string midDir;
-    std::string midFile;
-    bool seqRecording = false;
-
-    // ---- Settings (app/).
-    void loadSettings();
-    void saveSettings();
-    bool selectMidiDevices(); // false when the program has ended for lack of devices
     void cmdMidiIn_Click();
     void cmdMidiOut_Click();
     void cmdExit_Click();
-    // The settings as they would be saved now, with regDir.
+    // The settings as they would be saved now.
     IniSettings settings() const;
     // Shut-down as by the close box (nothing saved), then the event loops end.
     void closeWithoutSaving();
     bool unloaded() const { return m_unloaded; }
 
-    // ---- Tool commands (tool/).
-    void sendKorrelCmd(const std::string &s);
-    std::string getDebugSetting(std::int16_t &d) const;
-    std::string getModuleSetting() const;
-    void cmdDownload_Click();
-    void cmdMonitor_Click();
-    void cmdReset_Click();
-    void cmdVersion_Click();
-    void cmdProgram_Click();
-    void cmdVerify_Click();
-    void cmdHalt_Click();
-    void cmdRun_Click();
-    void cmdDataDiag_Click();
-    void cmdConfigFile_Click();
-    void cmdSequencer_Click();
-    void cmdSaveReg_Click();
-    void cmdLoadReg_Click();
-    void cmdCopyReg_Click();
-    void chkRegOnly_Click();
-    void txtRegMem_LostFocus();
-    void txtRegThrough_LostFocus();
-    shellWait &waitWindow();
-    frmCopyReg &copyDialog();
-    std::array<bool, 9> debugBoxes() const; // ticks of chkDebug(0 to 8)
-
-    // ---- Capture and MCI playback (player/).
-    void SeqRec_Click();
-    void SeqPlay_Click();
-
-    void seqTimer_Timer();
-    QTimer &seqTimer() { return *m_seqTimer; }
-
   protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
-    // Each subsystem connects its own controls and adds its duty to the timer tick.
-    void wireAppControls();
-    void wireToolControls();
-    void wirePlayerControls();
-    void captureDisplay();  // first duty of the tick, while seqRecording
-    void mciDisplay();      // second duty, while an MCI playback is open
-    void pollToolProcess(); // third duty, while a tool command runs
-    void Form_Unload();     // shut-down: close the input, close the MCI device
-    void endProgram();      // unload and leave the event loop, without saving
+    void wireControls();
+    void loadSettings();
+    void saveSettings();
+    bool selectMidiDevices(); // false when the program has ended for lack of devices
     bool chooseDevice(unsigned count, const std::function<std::string(int)> &productName,
                       int &device, std::string &name, const char *noneMessage, const char *task);
     dlgDevs &devicesDialog();
-    void closeMciOnUnload();
+    void Form_Unload(); // shut-down: close the input, close the MCI device
+    void endProgram();  // unload and leave the event loop, without saving
 
     Platform &m_platform;
     std::unique_ptr<Ui::MainForm> m_ui;
-    QTimer *m_seqTimer = nullptr;
-    std::array<QCheckBox *, 9> chkDebug{};
+    SeqTimer m_seqTimer;
+    MainState m_state;
 
     // Settings and folders.
     std::string iniVersion;
@@ -133,20 +78,11 @@ class MainForm final : public QWidget {
     std::string iniDir;
     std::string cfgDir;
     std::string regDir;
-    std::string regFile;
 
-    // Windows shown from here, created at first use.
+    std::unique_ptr<ToolFrontEnd> m_tool;
+    std::unique_ptr<Player> m_player;
+    std::unique_ptr<Sequencer> m_sequencer;
     std::unique_ptr<dlgDevs> m_dlgDevs;
-    std::unique_ptr<shellWait> m_shellWait;
-    std::unique_ptr<frmCopyReg> m_frmCopyReg;
-    std::unique_ptr<frmRecording> m_frmRecording;
-    std::unique_ptr<frmPlaying> m_frmPlaying;
-    std::unique_ptr<frmSeq> m_frmSeq;
-
-    // MCI playback.
-    bool seqPlaying = false;
-    std::string seqDivType;
-    std::string seqLength;
     bool m_unloaded = false;
 };
 

@@ -1,10 +1,10 @@
 #include "frmPlaying.h"
 
-#include "app/MainForm.h"
+#include "shared/MainState.h"
 
 namespace parlet {
 
-frmPlaying::frmPlaying(MainForm &mainForm) : QDialog(&mainForm), m_mainForm(mainForm) {}
+frmPlaying::frmPlaying(MainState &state) : QDialog(&state.window), m_state(state) {}
 
 frmPlaying::~frmPlaying() = default;
 

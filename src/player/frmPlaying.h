@@ -3,18 +3,18 @@
 
 namespace parlet {
 
-class MainForm;
+struct MainState;
 
 class frmPlaying final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmPlaying)
 
   public:
-    explicit frmPlaying(MainForm &mainForm);
+    explicit frmPlaying(MainState &state);
     ~frmPlaying() override;
 
   private:
-    MainForm &m_mainForm;
+    MainState &m_state;
 };
 
 } // namespace parlet

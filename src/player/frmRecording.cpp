@@ -1,9 +1,9 @@
 #include "frmRecording.h"
 
-#include "app/MainForm.h"
 #include "common/TextForms.h"
 #include "player/MidiFileSave.h"
 #include "player/seq.h"
+#include "shared/MainState.h"
 #include "ui_frmRecording.h"
 
 #include <QShowEvent>
@@ -11,8 +11,8 @@
 
 namespace parlet {
 
-frmRecording::frmRecording(MainForm &mainForm)
-    : QDialog(&mainForm), m_mainForm(mainForm), m_ui(std::make_unique<Ui::frmRecording>()) {
+frmRecording::frmRecording(MainState &state)
+    : QDialog(&state.window), m_state(state), m_ui(std::make_unique<Ui::frmRecording>()) {
     m_ui->setupUi(this);
     connect(m_ui->cmdSave, &QPushButton::clicked, this, &frmRecording::cmdSave_Click);
     connect(m_ui->cmdCancel, &QPushButton::clicked, this, &frmRecording::cmdCancel_Click);
@@ -28,10 +28,9 @@ void frmRecording::showEvent(QShowEvent *event) {
     m_ui->seqCount->clear();
     // Whatever arrived between the start of the input and now goes with the old contents.
     seq::buffer().capReset();
-    m_mainForm.platform().midiIn.midiInStart(m_mainForm.midiInHnd);
-    m_mainForm.seqRecording = true;
-    m_mainForm.seqTimer().setInterval(1000);
-    m_mainForm.seqTimer().start();
+    m_state.platform.midiIn.midiInStart(m_state.midiInHnd);
+    m_state.seqRecording = true;
+    m_state.seqTimer.start();
 }
 
 void frmRecording::showProgress(std::int64_t count, std::int64_t elapsedMs) {
@@ -42,10 +41,10 @@ void frmRecording::showProgress(std::int64_t count, std::int64_t elapsedMs) {
 }
 
 void frmRecording::stopCapture() {
-    if (!m_mainForm.seqRecording)
+    if (!m_state.seqRecording)
         return;
-    m_mainForm.seqRecording = false;
-    m_mainForm.platform().midiIn.midiInStop(m_mainForm.midiInHnd);
+    m_state.seqRecording = false;
+    m_state.platform.midiIn.midiInStop(m_state.midiInHnd);
 }
 
 void frmRecording::cmdCancel_Click() {
@@ -61,7 +60,7 @@ void frmRecording::cmdSave_Click() {
     stopCapture();
     // On a cancelled dialog or a failed write the window stays open with the capture stopped and
     // kept, so that Save may be pressed again or the capture dropped with Cancel.
-    if (saveMidiFileAs(m_mainForm.platform(), m_mainForm.midDir, m_mainForm.midFile, seq::buffer(),
+    if (saveMidiFileAs(m_state.platform, m_state.midDir, m_state.midFile, seq::buffer(),
                        smf::DeltaMode::Absolute) == SaveOutcome::Written)
         accept();
 }

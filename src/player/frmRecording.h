@@ -10,7 +10,7 @@ class frmRecording;
 
 namespace parlet {
 
-class MainForm;
+struct MainState;
 
 // The capture window (caption "Time"): shows the entry count and the time of the newest entry
 // while the main window's input records, and ends the capture with Save or Cancel. Closing it by
@@ -20,7 +20,7 @@ class frmRecording final : public QDialog {
     Q_DISABLE_COPY_MOVE(frmRecording)
 
   public:
-    explicit frmRecording(MainForm &mainForm);
+    explicit frmRecording(MainState &state);
     ~frmRecording() override;
 
     void cmdSave_Click();
@@ -36,7 +36,7 @@ class frmRecording final : public QDialog {
   private:
     void stopCapture();
 
-    MainForm &m_mainForm;
+    MainState &m_state;
     std::unique_ptr<Ui::frmRecording> m_ui;
 };
 

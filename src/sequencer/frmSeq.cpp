@@ -1,10 +1,10 @@
 #include "frmSeq.h"
 
-#include "app/MainForm.h"
+#include "shared/MainState.h"
 
 namespace parlet {
 
-frmSeq::frmSeq(MainForm &mainForm) : QDialog(&mainForm), m_mainForm(mainForm) {
+frmSeq::frmSeq(MainState &state) : QDialog(&state.window), m_state(state) {
     setWindowTitle(QStringLiteral("Sequencer"));
 }
 

@@ -3,18 +3,18 @@
 
 namespace parlet {
 
-class MainForm;
+struct MainState;
 
 class frmSeq final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmSeq)
 
   public:
-    explicit frmSeq(MainForm &mainForm);
+    explicit frmSeq(MainState &state);
     ~frmSeq() override;
 
   private:
-    MainForm &m_mainForm;
+    MainState &m_state;
 };
 
 } // namespace parlet

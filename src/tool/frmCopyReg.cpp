@@ -1,9 +1,7 @@
 #include "frmCopyReg.h"
 
-#include "app/MainForm.h"
 #include "common/ToolOptions.h"
 #include "tool/LostFocus.h"
-#include "ui_MainForm.h"
 #include "ui_frmCopyReg.h"
 
 namespace parlet {
@@ -19,8 +17,8 @@ void setText(QLineEdit *field, const std::string &value) {
 
 } // namespace
 
-frmCopyReg::frmCopyReg(MainForm &mainForm)
-    : QDialog(&mainForm), m_mainForm(mainForm), m_ui(std::make_unique<Ui::frmCopyReg>()) {
+frmCopyReg::frmCopyReg(QWidget &parent, CopyRequest copy)
+    : QDialog(&parent), m_copy(std::move(copy)), m_ui(std::make_unique<Ui::frmCopyReg>()) {
     m_ui->setupUi(this);
     onLostFocus(m_ui->txtCopyFrom, [this] { txtCopyFrom_LostFocus(); });
     onLostFocus(m_ui->txtCopyTo, [this] { txtCopyTo_LostFocus(); });
@@ -48,10 +46,7 @@ void frmCopyReg::txtCopyThrough_LostFocus() {
 }
 
 void frmCopyReg::cmdCopyOk_Click() {
-    const std::string s = options::copyOptions(text(m_mainForm.ui().txtOtherOptions),
-                                               text(m_ui->txtCopyFrom), text(m_ui->txtCopyTo),
-                                               text(m_ui->txtCopyThrough), m_mainForm.debugBoxes());
-    m_mainForm.sendKorrelCmd(s);
+    m_copy(text(m_ui->txtCopyFrom), text(m_ui->txtCopyTo), text(m_ui->txtCopyThrough));
     hide();
 }
 

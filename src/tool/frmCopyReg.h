@@ -1,15 +1,15 @@
 #pragma once
 #include <QDialog>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace Ui {
 class frmCopyReg;
 }
 
 namespace parlet {
-
-class MainForm;
 
 // Copies one registration memory onto a range of memories inside the modules. Hidden, not
 // destroyed, so its fields keep their texts for the next copy.
@@ -18,7 +18,10 @@ class frmCopyReg final : public QDialog {
     Q_DISABLE_COPY_MOVE(frmCopyReg)
 
   public:
-    explicit frmCopyReg(MainForm &mainForm);
+    // OK hands the three fields, their range rules applied, to `copy`.
+    using CopyRequest = std::function<void(const std::string &from, const std::string &to,
+                                           const std::string &through)>;
+    frmCopyReg(QWidget &parent, CopyRequest copy);
     ~frmCopyReg() override;
 
     void txtCopyFrom_LostFocus();
@@ -28,7 +31,7 @@ class frmCopyReg final : public QDialog {
     void CancelButton_Click();
 
   private:
-    MainForm &m_mainForm;
+    CopyRequest m_copy;
     std::unique_ptr<Ui::frmCopyReg> m_ui;
 };
 

@@ -1,6 +1,5 @@
 #include "shellWait.h"
 
-#include "app/MainForm.h"
 #include "ui_shellWait.h"
 
 #include <QScrollBar>
@@ -8,18 +7,18 @@
 
 namespace parlet {
 
-shellWait::shellWait(MainForm &mainForm)
-    : QDialog(&mainForm), m_mainForm(mainForm), m_ui(std::make_unique<Ui::shellWait>()) {
+shellWait::shellWait(Platform &platform, QWidget &parent)
+    : QDialog(&parent), m_platform(platform), m_ui(std::make_unique<Ui::shellWait>()) {
     m_ui->setupUi(this);
     connect(m_ui->txtInput, &QLineEdit::returnPressed, this, &shellWait::txtInput_Return);
-    m_mainForm.platform().processes.SetOutputHandler(
+    m_platform.processes.SetOutputHandler(
         [this](HANDLE process, const std::string &text, bool isError) {
             appendOutput(process, text, isError);
         });
 }
 
 shellWait::~shellWait() {
-    m_mainForm.platform().processes.SetOutputHandler({});
+    m_platform.processes.SetOutputHandler({});
 }
 
 void shellWait::ExecCmd(const std::string &cmdline) {
@@ -28,7 +27,7 @@ void shellWait::ExecCmd(const std::string &cmdline) {
     m_ui->txtInput->clear();
     procInfo = {};
     // A failed start leaves procInfo without handles; the first poll reports it.
-    m_mainForm.platform().processes.CreateProcessA(cmdline, procInfo);
+    m_platform.processes.CreateProcessA(cmdline, procInfo);
     m_watching = true;
     m_ui->txtInput->setFocus();
     exec();
@@ -40,7 +39,7 @@ void shellWait::ExecCmd(const std::string &cmdline) {
 void shellWait::testEnd() {
     if (!m_watching)
         return;
-    auto &processes = m_mainForm.platform().processes;
+    auto &processes = m_platform.processes;
     const std::uint32_t result = processes.WaitForSingleObject(procInfo.hProcess, 0);
     if (result == WAIT_OBJECT_0) {
         m_watching = false;
@@ -50,13 +49,13 @@ void shellWait::testEnd() {
         m_watching = false;
         closeHandles();
         hide();
-        m_mainForm.platform().messages.MsgBox(
+        m_platform.messages.MsgBox(
             "Shell failed. Is the current directory set to the location of this executable?");
     }
 }
 
 void shellWait::closeHandles() {
-    auto &processes = m_mainForm.platform().processes;
+    auto &processes = m_platform.processes;
     if (procInfo.hThread != 0)
         processes.CloseHandle(procInfo.hThread);
     if (procInfo.hProcess != 0)
@@ -87,7 +86,7 @@ void shellWait::txtInput_Return() {
         return;
     std::string line = m_ui->txtInput->text().toLocal8Bit().toStdString();
     line += '\n';
-    m_mainForm.platform().processes.WriteStdin(procInfo.hProcess, line);
+    m_platform.processes.WriteStdin(procInfo.hProcess, line);
     m_ui->txtInput->clear();
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/Processes.h"
+#include "platform/Platform.h"
 
 #include <QDialog>
 
@@ -12,8 +12,6 @@ class shellWait;
 
 namespace parlet {
 
-class MainForm;
-
 // The modal window shown while a tool command runs. Where the tool has no console of its own,
 // the window shows what it writes (standard error in red) and passes typed lines to its input.
 class shellWait final : public QDialog {
@@ -21,7 +19,7 @@ class shellWait final : public QDialog {
     Q_DISABLE_COPY_MOVE(shellWait)
 
   public:
-    explicit shellWait(MainForm &mainForm);
+    shellWait(Platform &platform, QWidget &parent);
     ~shellWait() override;
 
     // Starts `cmdline` and shows the window modally; returns when the window has been hidden by
@@ -39,7 +37,7 @@ class shellWait final : public QDialog {
     void txtInput_Return();
     void closeHandles();
 
-    MainForm &m_mainForm;
+    Platform &m_platform;
     std::unique_ptr<Ui::shellWait> m_ui;
     // Set while this command's end has not been seen; each command is reported once.
     bool m_watching = false;

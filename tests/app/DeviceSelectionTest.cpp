@@ -68,11 +68,12 @@ TEST_P(DeviceSelection, AsksOnlyWhenTheStoredDeviceIsGone) {
     EXPECT_EQ(mainForm.unloaded(), !c.message.empty());
     EXPECT_EQ(iniBytes(), before) << "choosing devices saves nothing";
     const IniSettings s = mainForm.settings();
-    EXPECT_EQ(std::to_string(s.midiInDev) + ' ' + s.midiInName + '/' +
-                  mainForm.ui().txtMidiIn->text().toStdString() + ", " +
-                  std::to_string(s.midiOutDev) + ' ' + s.midiOutName + '/' +
-                  mainForm.ui().txtMidiOut->text().toStdString(),
-              c.chosen);
+    EXPECT_EQ(
+        std::to_string(s.midiInDev) + ' ' + s.midiInName + '/' +
+            mainForm.findChild<QLineEdit *>(QStringLiteral("txtMidiIn"))->text().toStdString() +
+            ", " + std::to_string(s.midiOutDev) + ' ' + s.midiOutName + '/' +
+            mainForm.findChild<QLineEdit *>(QStringLiteral("txtMidiOut"))->text().toStdString(),
+        c.chosen);
 }
 
 const std::string ins = "In A|In B", outs = "Out A|Out B";

@@ -51,7 +51,7 @@ class MainFormLayout : public testing_support::AppFixture {};
 TEST_F(MainFormLayout, EveryControlSitsOnItsTabWithItsTexts) {
     MainForm &form = makeForm();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Ombrix Configuration"));
-    QTabWidget *tabs = form.ui().tabs;
+    QTabWidget *tabs = form.findChild<QTabWidget *>(QStringLiteral("tabs"));
     ASSERT_EQ(tabs->count(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(tabs->widget(i)->objectName() + QLatin1Char('|') + tabs->tabText(i),
@@ -79,8 +79,8 @@ TEST_F(MainFormLayout, EveryControlSitsOnItsTabWithItsTexts) {
             }
         }
     // The range fields wait for "Only Save/Load".
-    EXPECT_FALSE(form.ui().txtRegMem->isEnabled());
-    EXPECT_FALSE(form.ui().txtRegThrough->isEnabled());
+    EXPECT_FALSE(form.findChild<QWidget *>(QStringLiteral("txtRegMem"))->isEnabled());
+    EXPECT_FALSE(form.findChild<QWidget *>(QStringLiteral("txtRegThrough"))->isEnabled());
 }
 
 TEST_F(MainFormLayout, NothingTicksWhileIdle) {

@@ -48,7 +48,7 @@ TEST_F(MainFormLifecycle, ExitWritesTheSettingsOfThisRun) {
         if (!before.empty())
             std::ofstream(iniPath(), std::ios::binary) << before;
         MainForm &mainForm = loadOn(ins, ins == "In A" ? "Out A" : "Out A|Out B", answers);
-        QTest::mouseClick(mainForm.ui().cmdExit, Qt::LeftButton);
+        QTest::mouseClick(mainForm.findChild<QWidget *>(QStringLiteral("cmdExit")), Qt::LeftButton);
         EXPECT_FALSE(mainForm.isVisible());
         EXPECT_TRUE(mainForm.unloaded());
         EXPECT_EQ(iniBytes(), after);
@@ -63,11 +63,11 @@ TEST_F(MainFormLifecycle, TheCloseBoxSavesNothingAndBothWaysCloseTheInput) {
             storeDevices(0, "In A", 0, "Out A");
         const std::string before = iniBytes();
         MainForm &mainForm = loadOn("In A", "Out A", "");
-        fake.midiIn.midiInOpen(&mainForm.midiInHnd, 0, nullptr, 0, CALLBACK_FUNCTION);
-        ASSERT_NE(mainForm.midiInHnd, 0);
+        fake.midiIn.midiInOpen(&mainForm.state().midiInHnd, 0, nullptr, 0, CALLBACK_FUNCTION);
+        ASSERT_NE(mainForm.state().midiInHnd, 0);
         way == 2 ? mainForm.cmdExit_Click() : (void)mainForm.close();
         EXPECT_TRUE(mainForm.unloaded());
-        EXPECT_EQ(mainForm.midiInHnd, 0);
+        EXPECT_EQ(mainForm.state().midiInHnd, 0);
         EXPECT_TRUE(fake.midiIn.open.empty());
         if (way < 2) { // Exit's writing is checked above
             EXPECT_EQ(std::filesystem::exists(iniPath()), way == 1);
@@ -92,7 +92,9 @@ TEST_F(MainFormLifecycle, WithoutAConfigurationFileTheChooserOpensAtStartUp) {
             EXPECT_EQ(fake.fileDialogs.shown[0].request.initDir, documents);
         }
         EXPECT_EQ(mainForm.settings().cfgFile, shown);
-        EXPECT_EQ(mainForm.ui().txtConfigFile->text().toStdString(), shown);
+        EXPECT_EQ(
+            mainForm.findChild<QLineEdit *>(QStringLiteral("txtConfigFile"))->text().toStdString(),
+            shown);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "player/Player.h"
 #include "fakes/FakePlatform.h"
 #include "player/SmfReader.h"
 #include "player/SmfWriter.h"
@@ -26,9 +27,9 @@ using ::testing::HasSubstr;
 class CaptureWindow : public ::testing::Test {
   protected:
     CaptureWindow() {
-        form.midiInDev = 0;
-        form.midDir = dir.path().toStdString();
-        form.midFile = "last.mid";
+        form.state().midiInDev = 0;
+        form.state().midDir = dir.path().toStdString();
+        form.state().midFile = "last.mid";
     }
     std::string path(const char *name) const {
         return dir.filePath(QString::fromUtf8(name)).toStdString();
@@ -48,14 +49,14 @@ class CaptureWindow : public ::testing::Test {
                 window->reject();
             }
         });
-        form.SeqRec_Click();
+        form.player().SeqRec_Click();
         EXPECT_TRUE(ran);
-        EXPECT_FALSE(form.seqRecording);
+        EXPECT_FALSE(form.state().seqRecording);
         EXPECT_FALSE(form.seqTimer().isActive());
     }
     // Lets the timer tick and returns the count and time shown.
     QStringList shown(QDialog &window) {
-        form.seqTimer_Timer();
+        form.seqTimer().seqTimer_Timer();
         return {window.findChild<QLabel *>(QStringLiteral("seqCount"))->text(),
                 window.findChild<QLabel *>(QStringLiteral("seqTime"))->text()};
     }
@@ -72,7 +73,7 @@ TEST_F(CaptureWindow, RecordsShowsProgressAndSavesTheCapture) {
     fake.fileDialogs.answers.push_back(path("take.mid"));
     record([&](QDialog &window) {
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Time"));
-        EXPECT_TRUE(form.seqRecording);
+        EXPECT_TRUE(form.state().seqRecording);
         EXPECT_EQ(form.seqTimer().interval(), 1000);
         EXPECT_EQ(shown(window), QStringList({QStringLiteral(" 1"), QStringLiteral("0:00")}));
         fake.midiIn.deliver(0x00643C90, 1500);
@@ -91,7 +92,7 @@ TEST_F(CaptureWindow, RecordsShowsProgressAndSavesTheCapture) {
     EXPECT_EQ(request.filterIndex, 1);
     EXPECT_EQ(request.initDir, dir.path().toStdString());
     EXPECT_EQ(request.fileName, "last.mid");
-    EXPECT_EQ(form.midFile, path("take.mid"));
+    EXPECT_EQ(form.state().midFile, path("take.mid"));
     // The 44-byte file the writer's own test spells out.
     const std::vector<seq::Entry> entries{
         {seq::kTempoEntry, 0}, {0x00643C90, 1500}, {0x00403C80, 2000}};
@@ -105,12 +106,12 @@ TEST_F(CaptureWindow, DialogCancelThenCancelWritesNothingAndKeepsTheCapture) {
         fake.midiIn.deliver(0x00643C90, 100);
         click(window, "cmdSave");
         EXPECT_TRUE(window.isVisible());
-        EXPECT_FALSE(form.seqRecording);
+        EXPECT_FALSE(form.state().seqRecording);
         click(window, "cmdCancel");
     });
     EXPECT_EQ(fake.fileDialogs.shown.size(), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path().toStdString()));
-    EXPECT_EQ(form.midFile, "last.mid");
+    EXPECT_EQ(form.state().midFile, "last.mid");
     EXPECT_EQ(seq::buffer().capEvent(1), 0x00643C90);
     EXPECT_THAT(fake.midiIn.calls, ElementsAre("open 0", "start 1", "start 1", "stop 1"));
 }
@@ -162,14 +163,14 @@ TEST_F(CaptureWindow, ASecondCaptureReusesTheOpenInputAndStartsEmpty) {
     EXPECT_EQ(seq::buffer().capEvent(1), 0x00403C80);
     form.close(); // shut-down closes the input
     EXPECT_EQ(fake.midiIn.calls.back(), "close 1");
-    EXPECT_EQ(form.midiInHnd, 0);
+    EXPECT_EQ(form.state().midiInHnd, 0);
 }
 
 TEST_F(CaptureWindow, ABusyInputIsReportedAndNoWindowShown) {
     fake.midiIn.busyDevices.insert(0);
-    form.SeqRec_Click(); // returns at once
+    form.player().SeqRec_Click(); // returns at once
     EXPECT_THAT(fake.messages.texts, ElementsAre("Oops, the MIDI device is already open"));
-    EXPECT_EQ(form.midiInHnd, 0);
+    EXPECT_EQ(form.state().midiInHnd, 0);
     EXPECT_EQ(form.findChild<QDialog *>(QStringLiteral("frmRecording")), nullptr);
 }
 

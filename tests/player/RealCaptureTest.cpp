@@ -2,6 +2,7 @@
 // that the main window records from.
 #include "JackServer.h"
 #include "app/MainForm.h"
+#include "player/Player.h"
 #include "fakes/FakePlatform.h"
 #include "platform/RealServices.h"
 #include "player/SmfReader.h"
@@ -38,9 +39,9 @@ TEST_F(RealCapture, TwoNotes250MsApartAreCapturedAndSavedSo) {
     for (unsigned i = 0; i < midi->midiInGetNumDevs(); ++i) {
         MIDIINCAPS caps;
         if (midi->midiInGetDevCapsA(int(i), caps) == 0 && caps.szPname.data() == "keyboard:out"s)
-            form.midiInDev = int(i);
+            form.state().midiInDev = int(i);
     }
-    ASSERT_GE(form.midiInDev, 0);
+    ASSERT_GE(form.state().midiInDev, 0);
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("played.mid")).toStdString();
     fake.fileDialogs.answers.push_back(path);
@@ -64,7 +65,7 @@ TEST_F(RealCapture, TwoNotes250MsApartAreCapturedAndSavedSo) {
         if (window->isVisible())
             window->reject();
     });
-    form.SeqRec_Click();
+    form.player().SeqRec_Click();
     ASSERT_TRUE(ran);
     EXPECT_TRUE(fake.messages.texts.empty());
 
@@ -82,7 +83,7 @@ TEST_F(RealCapture, TwoNotes250MsApartAreCapturedAndSavedSo) {
     EXPECT_EQ(file.division, 500); // one tick a millisecond at the file's fixed tempo
 
     form.close();
-    EXPECT_EQ(form.midiInHnd, 0);
+    EXPECT_EQ(form.state().midiInHnd, 0);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // main window's one-second timer.
 #include "ModalHelpers.h"
 #include "app/MainForm.h"
+#include "tool/ToolFrontEnd.h"
 #include "fakes/FakePlatform.h"
 #include "platform/RealServices.h"
 #include "tool/shellWait.h"
@@ -38,8 +39,8 @@ QString outputOf(shellWait &window) {
 class Runner : public testing::Test {
   protected:
     Runner() : form(fake.platform) {
-        form.midiInDev = 0;
-        form.midiOutDev = 1;
+        form.state().midiInDev = 0;
+        form.state().midiOutDev = 1;
     }
     void click(const char *name) { form.findChild<QPushButton *>(qs(name))->click(); }
 
@@ -54,7 +55,7 @@ TEST_F(Runner, AToolThatEndsAtOnceIsSeenAtTheNextTick) {
     click("cmdReset"); // the real timer does the polling here
     EXPECT_GE(elapsed.elapsed(), 900);
     EXPECT_LT(elapsed.elapsed(), 1500);
-    EXPECT_FALSE(form.waitWindow().shellBusy);
+    EXPECT_FALSE(form.tool().waitWindow().shellBusy);
     const HANDLE process = fake.processes.lastHandle();
     EXPECT_THAT(fake.processes.closed, ElementsAre(process + 1, process));
     EXPECT_TRUE(fake.messages.texts.empty());
@@ -66,20 +67,20 @@ TEST_F(Runner, ARunningToolKeepsTheWindowUpAndRefusesASecondCommand) {
         EXPECT_EQ(window.findChild<QLabel *>(qs("Label1"))->text(),
                   qs("Waiting for command to complete"));
         for (int tick = 0; tick < 3; ++tick)
-            form.seqTimer_Timer();
+            form.seqTimer().seqTimer_Timer();
         EXPECT_TRUE(window.isVisible());
-        form.sendKorrelCmd("-R"); // another path than the blocked main window
+        form.tool().sendKorrelCmd("-R"); // another path than the blocked main window
         EXPECT_EQ(fake.processes.started.size(), 1u);
         fake.processes.finishLast();
-        form.seqTimer_Timer();
+        form.seqTimer().seqTimer_Timer();
     });
     click("cmdVersion");
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("Please exit the previous command before starting another"));
-    EXPECT_FALSE(form.waitWindow().isVisible());
+    EXPECT_FALSE(form.tool().waitWindow().isVisible());
     // The end is handled once: no further waits or closes after it.
     const auto waits = fake.processes.waited.size();
-    form.seqTimer_Timer();
+    form.seqTimer().seqTimer_Timer();
     EXPECT_EQ(fake.processes.waited.size(), waits);
     EXPECT_EQ(fake.processes.closed.size(), 2u);
 }
@@ -90,18 +91,18 @@ TEST_F(Runner, AToolThatCannotBeFoundFailsOnceAndTheRunnerGoesIdle) {
     // Ticks go on while the message box is open.
     fake.messages.onShow = [&](const std::string &) {
         for (; reentered < 3; ++reentered)
-            form.seqTimer_Timer();
+            form.seqTimer().seqTimer_Timer();
     };
-    whenShown<shellWait>([&](shellWait &) { form.seqTimer_Timer(); });
+    whenShown<shellWait>([&](shellWait &) { form.seqTimer().seqTimer_Timer(); });
     click("cmdMonitor");
     EXPECT_THAT(fake.messages.texts, ElementsAre(kShellFailed));
     EXPECT_EQ(reentered, 3);
-    EXPECT_FALSE(form.waitWindow().shellBusy);
+    EXPECT_FALSE(form.tool().waitWindow().shellBusy);
     EXPECT_TRUE(fake.processes.closed.empty());
 
     fake.processes.knownPrograms = {"korrel"};
     fake.processes.exitAtOnce = true;
-    whenShown<shellWait>([&](shellWait &) { form.seqTimer_Timer(); });
+    whenShown<shellWait>([&](shellWait &) { form.seqTimer().seqTimer_Timer(); });
     click("cmdMonitor");
     EXPECT_EQ(fake.processes.closed.size(), 2u);
     EXPECT_EQ(fake.messages.texts.size(), 1u);
@@ -110,18 +111,18 @@ TEST_F(Runner, AToolThatCannotBeFoundFailsOnceAndTheRunnerGoesIdle) {
 TEST_F(Runner, ClosingTheWaitWindowLeavesTheToolRunningAndFreesTheRunner) {
     whenShown<shellWait>([](shellWait &window) { window.close(); });
     click("cmdMonitor");
-    EXPECT_FALSE(form.waitWindow().shellBusy);
+    EXPECT_FALSE(form.tool().waitWindow().shellBusy);
     const HANDLE first = fake.processes.lastHandle();
     EXPECT_TRUE(fake.processes.processes[first].running);
 
     // A second command starts at once; only it is polled, and only its output is shown.
     fake.processes.waited.clear();
     whenShown<shellWait>([&](shellWait &window) {
-        form.seqTimer_Timer();
+        form.seqTimer().seqTimer_Timer();
         fake.processes.outputHandler(first, "stale\n", false);
         EXPECT_EQ(outputOf(window), QString());
         fake.processes.finishLast();
-        form.seqTimer_Timer();
+        form.seqTimer().seqTimer_Timer();
     });
     click("cmdReset");
     ASSERT_EQ(fake.processes.started.size(), 2u);
@@ -132,7 +133,7 @@ TEST_F(Runner, ClosingTheWaitWindowLeavesTheToolRunningAndFreesTheRunner) {
 
     // A failed start after an abandoned command still shows as a failure.
     fake.processes.knownPrograms.clear();
-    whenShown<shellWait>([&](shellWait &) { form.seqTimer_Timer(); });
+    whenShown<shellWait>([&](shellWait &) { form.seqTimer().seqTimer_Timer(); });
     click("cmdReset");
     EXPECT_THAT(fake.messages.texts, ElementsAre(kShellFailed));
 }
@@ -153,8 +154,8 @@ TEST(RealRunner, RunsTheStandInToolAndPassesEnterToIt) {
     Platform platform{fake.devices, fake.midiIn,      fake.midiStream, fake.mci,  *processes,
                       fake.folders, fake.fileDialogs, fake.messages,   fake.clock};
     MainForm form(platform);
-    form.midiInDev = 0;
-    form.midiOutDev = 0;
+    form.state().midiInDev = 0;
+    form.state().midiOutDev = 0;
     form.findChild<QCheckBox *>(qs("chkBat"))->setChecked(true);
     QElapsedTimer sinceEnter;
     whenShown<shellWait>([&](shellWait &window) {

@@ -1,6 +1,7 @@
 // Every tool button, driven through its controls, reaches the runner with the right command line.
 #include "ModalHelpers.h"
 #include "app/MainForm.h"
+#include "tool/ToolFrontEnd.h"
 #include "common/ToolOptions.h"
 #include "fakes/FakePlatform.h"
 #include "sequencer/frmSeq.h"
@@ -36,8 +37,8 @@ class ToolCommands : public testing::Test {
   protected:
     ToolCommands() : form(fake.platform) {
         fake.processes.exitAtOnce = true;
-        form.midiInDev = 0;
-        form.midiOutDev = 1;
+        form.state().midiInDev = 0;
+        form.state().midiOutDev = 1;
     }
     template <typename T = QLineEdit> T *child(const char *name) {
         return form.findChild<T *>(qs(name));
@@ -49,7 +50,7 @@ class ToolCommands : public testing::Test {
     // Clicks the button and lets the command it starts run to its end at the next timer tick.
     std::string run(const char *button) {
         const auto before = fake.processes.started.size();
-        whenShown<shellWait>([this](shellWait &) { form.seqTimer_Timer(); });
+        whenShown<shellWait>([this](shellWait &) { form.seqTimer().seqTimer_Timer(); });
         click(button);
         if (fake.processes.started.size() != before + 1)
             return "(nothing started)";
@@ -85,7 +86,7 @@ TEST_F(ToolCommands, EachButtonSendsItsCommandWithTheControlsValues) {
     tick("chkDispData");
     type("txtDiagCount", "-1");
     tick("chkBat");
-    form.midiInDev = -1;
+    form.state().midiInDev = -1;
     // clang-format off
     fields = {.debug = {{true, false, false, false, false, false, false, false, true}},
               .moduleOnly = true, .module = "3", .otherOptions = "-q", .dispData = true,
@@ -169,7 +170,7 @@ TEST_F(ToolCommands, CopyDialogBeforeAndAfterTheSourceFieldLostTheFocus) {
             edit(dialog.findChild<QLineEdit *>(qs("txtCopyFrom")),
                  dialog.findChild<QLineEdit *>(qs("txtCopyTo")),
                  dialog.findChild<QLineEdit *>(qs("txtCopyThrough")));
-            whenShown<shellWait>([this](shellWait &) { form.seqTimer_Timer(); });
+            whenShown<shellWait>([this](shellWait &) { form.seqTimer().seqTimer_Timer(); });
             dialog.findChild<QPushButton *>(qs("cmdCopyOk"))->click();
         });
         click("cmdCopyReg");
