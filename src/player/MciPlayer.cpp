@@ -84,7 +84,8 @@ void MciPlayer::playOpened() {
     m_state.seqTimer.start();
     m_frmPlaying->exec();
 
-    SeqSendCommand("close midio");
+    if (m_seqPlaying) // not yet closed by an unload that ended the program meanwhile
+        SeqSendCommand("close midio");
     m_seqPlaying = false;
     m_state.seqTimer.stop();
     if (m_frmPlaying->closedByBox())

@@ -8,8 +8,6 @@
 #include "player/frmPlaying.h"
 #include "shared/MainState.h"
 
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 #include <fstream>
@@ -45,31 +43,27 @@ TEST_F(RealPlayback, AFilePlaysAtItsIntervalsAndFinishedStopsAndClosesIt) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
     const std::size_t timed = deltas.size() - 1;
-    for (const char *speed : {"cmdNormal", "cmdFaster"}) {
+    for (auto speed : {&frmPlaying::cmdNormal_Click, &frmPlaying::cmdFaster_Click}) {
         std::vector<test::JackTestClient::Received> notes;
         const bool steady = test::runUnstalled(tester, [&] {
             tester.waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
             fake.fileDialogs.answers.push_back(path);
             QTimer::singleShot(0, &window, [&] {
-                QTest::mouseClick(
-                    player.window()->findChild<QPushButton *>(QString::fromUtf8(speed)),
-                    Qt::LeftButton);
+                (player.window()->*speed)();
                 notes = tester.waitReceived(timed, 5s);
-                QTest::mouseClick(
-                    player.window()->findChild<QPushButton *>(QStringLiteral("cmdCancel")),
-                    Qt::LeftButton);
+                player.window()->cmdCancel_Click();
             });
             player.SeqPlay_Click();
             return notes.size() == timed;
         });
         if (!steady)
             GTEST_SKIP() << "The JACK server was held up during every run.";
-        const double factor = speed == "cmdFaster"s ? 0.8 : 1.0;
+        const double factor = speed == &frmPlaying::cmdFaster_Click ? 0.8 : 1.0;
         for (std::size_t i = 1; i < timed; ++i)
             EXPECT_NEAR(double(notes[i].usecs - notes[i - 1].usecs) / 1000,
                         deltas[i] * 500.0 / 480 * factor,
                         1000.0 * test::JackServer::periodFrames / test::JackServer::sampleRate)
-                << speed << ", before note " << i;
+                << "at " << 100 / factor << " %, before note " << i;
         EXPECT_EQ(mci->mciSendStringA("status midio mode", nullptr, 0, 0),
                   MCIERR_INVALID_DEVICE_NAME)
             << "Finished has stopped and closed the device";

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <fstream>
 #include <sys/stat.h>
 
 namespace parlet {
@@ -17,10 +17,9 @@ using testdata::Track;
 using Bytes = std::vector<std::uint8_t>;
 
 std::string writeFile(const std::string &name, const std::vector<std::uint8_t> &bytes) {
-    auto path = testing::TempDir() + name;
-    std::FILE *out = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
+    const auto path = testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
 
