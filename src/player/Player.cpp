@@ -5,7 +5,7 @@
 
 namespace parlet {
 
-Player::Player(MainState &state) : m_state(state) {
+Player::Player(MainState &state) : m_state(state), m_mci(state) {
     state.seqTimer.setDuty(SeqTimer::Duty::CaptureDisplay, [this] { captureDisplay(); });
 }
 
@@ -46,13 +46,12 @@ void Player::captureDisplay() {
     m_frmRecording->showProgress(newest.count, newest.elapsed);
 }
 
-void Player::SeqPlay_Click() {}
-
 void Player::Form_Unload() {
     if (m_state.midiInHnd != 0) {
         m_state.platform.midiIn.midiInClose(m_state.midiInHnd);
         m_state.midiInHnd = 0;
     }
+    m_mci.Form_Unload();
 }
 
 } // namespace parlet

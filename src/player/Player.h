@@ -1,4 +1,5 @@
 #pragma once
+#include "player/MciPlayer.h"
 #include "shared/MainState.h"
 
 #include <QObject>
@@ -20,7 +21,8 @@ class Player final : public QObject {
     ~Player() override;
 
     void SeqRec_Click();
-    void SeqPlay_Click();
+    void SeqPlay_Click() { m_mci.SeqPlay_Click(); }
+    MciPlayer &mci() { return m_mci; }
     // Shut-down: closes the capture input and a playback still open.
     void Form_Unload();
 
@@ -28,6 +30,7 @@ class Player final : public QObject {
     void captureDisplay(); // the tick's duty while seqRecording
 
     MainState &m_state;
+    MciPlayer m_mci;
     std::unique_ptr<frmRecording> m_frmRecording;
 };
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace parlet {
 namespace {
@@ -16,41 +17,27 @@ std::string lower(std::string text) {
     return text;
 }
 
-void appendWord(std::vector<char> &records, std::uint32_t word) {
-    char bytes[4];
-    std::memcpy(bytes, &word, 4);
-    records.insert(records.end(), bytes, bytes + 4);
-}
-
-// The file as stream records: short messages, tempo changes, system exclusive as long
-// messages, and a no-op at the end of the last track so that the buffer finishes there.
+// The file as stream records: short messages and tempo changes, and a no-op at the end of the
+// last track so that the buffer finishes there. System-exclusive events are left out: a file
+// played on the loop must never reconfigure its modules.
 std::vector<char> toRecords(const SmfFile &file) {
-    std::vector<char> records;
-    records.reserve(file.events.size() * 12 + 12);
+    std::vector<char> records(file.events.size() * 12 + 12);
+    char *at = records.data();
+    const auto put = [&at](std::uint32_t delta, std::uint32_t event) {
+        const std::uint32_t record[3] = {delta, 0, event};
+        std::memcpy(at, record, sizeof record);
+        at += sizeof record;
+    };
     std::uint32_t previous = 0;
     for (const auto &event : file.events) {
-        appendWord(records, event.tick - previous);
-        appendWord(records, 0);
+        if (event.kind == SmfEvent::Long)
+            continue;
+        put(event.tick - previous,
+            event.kind == SmfEvent::Tempo ? (MEVT_TEMPO << 24) | event.word : event.word);
         previous = event.tick;
-        switch (event.kind) {
-        case SmfEvent::Short:
-            appendWord(records, event.word);
-            break;
-        case SmfEvent::Tempo:
-            appendWord(records, (MEVT_TEMPO << 24) | event.word);
-            break;
-        case SmfEvent::Long: {
-            appendWord(records, MEVT_F_LONG | (MEVT_LONGMSG << 24) | event.length);
-            const auto *bytes = file.longData.data() + event.word;
-            records.insert(records.end(), bytes, bytes + event.length);
-            records.resize((records.size() + 3) & ~std::size_t{3}, 0);
-            break;
-        }
-        }
     }
-    appendWord(records, file.endTick - std::min(previous, file.endTick));
-    appendWord(records, 0);
-    appendWord(records, MEVT_NOP << 24);
+    put(file.endTick - std::min(previous, file.endTick), MEVT_NOP << 24);
+    records.resize(static_cast<std::size_t>(at - records.data()));
     return records;
 }
 
@@ -223,6 +210,11 @@ MMRESULT SequencerDevice::open(const std::vector<std::string> &words) {
     }
     if (m_devices.count(alias))
         return MCIERR_DUPLICATE_ALIAS;
+    // Reading a pipe or a device would block the window, and a folder has no bytes to read.
+    std::error_code error;
+    const auto kind = std::filesystem::status(path, error);
+    if (!error && std::filesystem::exists(kind) && !std::filesystem::is_regular_file(kind))
+        return MCIERR_INVALID_FILE;
     auto device = std::make_unique<Device>();
     switch (loadSmf(path, device->file)) {
     case SmfLoad::Missing:
@@ -248,6 +240,7 @@ MMRESULT SequencerDevice::open(const std::vector<std::string> &words) {
         }
         device->nominalTempo = 60e6 / tempo;
     }
+    device->tempoReply = std::round(device->nominalTempo);
     m_devices.emplace(alias, std::move(device));
     return MMSYSERR_NOERROR;
 }
@@ -263,16 +256,22 @@ MMRESULT SequencerDevice::connect(Device &device, int port) {
     device.scheduler = std::make_unique<StreamScheduler>(m_timers(), std::move(out), m_realtime);
     device.scheduler->setDivision(device.file.division);
     if (device.tempo > 0)
-        device.scheduler->setSpeed(device.tempo / device.nominalTempo);
+        device.scheduler->setSpeed(device.tempo / device.tempoReply);
     device.port = port;
     device.mode = Mode::Stopped;
+    device.atStart = true;
     device.header.dwFlags = MHDR_PREPARED;
     device.scheduler->enqueue(&device.header);
     return MMSYSERR_NOERROR;
 }
 
+// A stopped playing window rewinds every second: at the start with nothing sounding there is
+// nothing to silence, and the loop is spared 32 controller messages a second.
 void SequencerDevice::rewind(Device &device) {
+    if (device.mode == Mode::Stopped && device.atStart)
+        return;
     device.mode = Mode::Stopped;
+    device.atStart = true;
     if (!device.scheduler)
         return;
     device.scheduler->stop();
@@ -310,6 +309,7 @@ MMRESULT SequencerDevice::play(Device &device, const std::vector<std::string> &w
         rewind(device);
     device.scheduler->restart();
     device.mode = Mode::Playing;
+    device.atStart = false;
     return MMSYSERR_NOERROR;
 }
 
@@ -341,7 +341,7 @@ MMRESULT SequencerDevice::set(Device &device, const std::vector<std::string> &wo
         return MCIERR_OUTOFRANGE;
     device.tempo = tempo;
     if (device.scheduler)
-        device.scheduler->setSpeed(tempo / device.nominalTempo);
+        device.scheduler->setSpeed(tempo / device.tempoReply);
     return MMSYSERR_NOERROR;
 }
 
@@ -384,7 +384,7 @@ MMRESULT SequencerDevice::status(Device &device, const std::vector<std::string> 
             ticks = device.file.endTick;
         reply = timeReply(device, std::min<std::uint64_t>(ticks, device.file.endTick));
     } else if (item == "tempo") {
-        reply = number(device.tempo > 0 ? device.tempo : std::round(device.nominalTempo));
+        reply = number(device.tempo > 0 ? device.tempo : device.tempoReply);
     } else if (item == "mode") {
         static const char *const modes[] = {"stopped", "playing", "paused"};
         reply = modes[static_cast<int>(device.mode)];

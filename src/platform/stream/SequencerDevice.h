@@ -32,7 +32,11 @@ class SequencerDevice final : public Mci {
         MIDIHDR header;
         int port = MIDI_MAPPER;
         double nominalTempo = 0; // beats per minute, or frames per second for SMPTE files
-        double tempo = 0;        // as last set; 0 = nominal
+        // What "status ... tempo" says at nominal speed: whole beats, so that setting the tempo
+        // to this reply plays at exactly the nominal speed, and other tempos in proportion.
+        double tempoReply = 0;
+        double tempo = 0;    // as last set; 0 = nominal
+        bool atStart = true; // rewound (or never played) with nothing sounding
         Mode mode = Mode::Stopped;
         std::unique_ptr<StreamScheduler> scheduler;
     };
