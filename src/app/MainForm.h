@@ -25,7 +25,9 @@ class shellWait;
 class frmCopyReg;
 class frmRecording;
 class frmPlaying;
-class frmSeq;
+class Sequencer;
+class SeqTimer;
+struct MainState;
 
 // The start-up window. It owns the state that every other window reads: the chosen devices, the
 // folders last used and the configuration file. Its handlers live beside the subsystem they
@@ -141,7 +143,10 @@ class MainForm final : public QWidget {
     std::unique_ptr<frmCopyReg> m_frmCopyReg;
     std::unique_ptr<frmRecording> m_frmRecording;
     std::unique_ptr<frmPlaying> m_frmPlaying;
-    std::unique_ptr<frmSeq> m_frmSeq;
+    // The sequencer's view of this window's state, until this window keeps its state there.
+    std::unique_ptr<SeqTimer> m_sharedTimer;
+    std::unique_ptr<MainState> m_sharedState;
+    std::unique_ptr<Sequencer> m_sequencer;
 
     // MCI playback.
     bool seqPlaying = false;

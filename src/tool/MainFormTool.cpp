@@ -3,7 +3,8 @@
 
 #include "common/TextForms.h"
 #include "common/ToolOptions.h"
-#include "sequencer/frmSeq.h"
+#include "sequencer/Sequencer.h"
+#include "shared/MainState.h"
 #include "tool/LostFocus.h"
 #include "tool/frmCopyReg.h"
 #include "tool/shellWait.h"
@@ -161,9 +162,19 @@ void MainForm::cmdConfigFile_Click() {
 }
 
 void MainForm::cmdSequencer_Click() {
-    if (!m_frmSeq)
-        m_frmSeq = std::make_unique<frmSeq>(*this);
-    m_frmSeq->exec();
+    if (!m_sequencer) {
+        m_sharedTimer = std::make_unique<SeqTimer>();
+        m_sharedState = std::make_unique<MainState>(m_platform, *this, *m_sharedTimer);
+        m_sequencer = std::make_unique<Sequencer>(*m_sharedState);
+    }
+    auto &shared = *m_sharedState;
+    shared.midiInDev = midiInDev;
+    shared.midiOutDev = midiOutDev;
+    shared.midDir = midDir;
+    shared.midFile = midFile;
+    m_sequencer->cmdSequencer_Click();
+    midDir = shared.midDir;
+    midFile = shared.midFile;
 }
 
 namespace {
