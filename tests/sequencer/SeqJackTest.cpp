@@ -34,14 +34,12 @@ TEST_F(SeqJack, RecordsPlaysBackInTimeAndObeysChannel16) {
     QWidget parent;
     SeqTimer seqTimer;
     MainState state{platform, parent, seqTimer};
-    for (unsigned i = 0; i < midi->midiInGetNumDevs(); ++i) {
-        MIDIINCAPS caps;
-        if (midi->midiInGetDevCapsA(int(i), caps) == 0 && caps.szPname.data() == "keyboard:out"s)
-            state.midiInDev = int(i);
-    }
-    for (unsigned i = 0; i < midi->midiOutGetNumDevs(); ++i) {
-        MIDIOUTCAPS caps;
-        if (midi->midiOutGetDevCapsA(int(i), caps) == 0 && caps.szPname.data() == "listener:in"s)
+    for (int i = 0; i < int(std::max(midi->midiInGetNumDevs(), midi->midiOutGetNumDevs())); ++i) {
+        MIDIINCAPS in;
+        MIDIOUTCAPS out;
+        if (midi->midiInGetDevCapsA(i, in) == 0 && in.szPname.data() == "keyboard:out"s)
+            state.midiInDev = i;
+        if (midi->midiOutGetDevCapsA(i, out) == 0 && out.szPname.data() == "listener:in"s)
             state.midiOutDev = std::int16_t(i);
     }
     ASSERT_TRUE(state.midiInDev >= 0 && state.midiOutDev >= 0);
