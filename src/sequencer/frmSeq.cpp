@@ -41,6 +41,7 @@ frmSeq::frmSeq(MainState &state)
               }),
       m_stream(state.platform.midiStream, state.platform.messages, state.platform.clock) {
     m_ui->setupUi(this);
+    timer->setObjectName(QStringLiteral("timer"));
     QFont stateFont = m_ui->lblState->font();
     stateFont.setPointSizeF(13.5);
     m_ui->lblState->setFont(stateFont);
