@@ -99,6 +99,7 @@ void BM_CallbackWorstCase(benchmark::State &state) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         // A fresh buffer each time, so that every chunk is allocated during the capture.
         auto buffer = std::make_unique<seq::CaptureBuffer>();
+        buffer->capReset();
         auto instance = reinterpret_cast<std::uintptr_t>(buffer.get());
         std::optional<Reader> reader;
         if (state.range(0) >= 0)

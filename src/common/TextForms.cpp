@@ -95,7 +95,8 @@ std::string timeDisplay(double minutes) {
 }
 
 std::string seqTimeDisplay(std::int64_t milliseconds) {
-    long long seconds = (milliseconds + 500) / 1000;
+    // Whole seconds played: rounding up would show 59:59.6 as "0:00", still below the hour.
+    long long seconds = milliseconds / 1000;
     if (seconds < 0)
         seconds = 0;
     std::string minutesAndSeconds = twoDigits(seconds / 60 % 60) + ":" + twoDigits(seconds % 60);

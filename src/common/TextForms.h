@@ -29,8 +29,8 @@ std::string hexUpper(std::uint32_t value);
 // 0 -> "0:00", 2.5 -> "2:30", 61.5 -> "1:30".
 std::string timeDisplay(double minutes);
 
-// The sequencer's position form: "n:ss" below an hour, "h:nn:ss" from an hour on.
-// 65000 -> "1:05", 3725000 -> "1:02:05".
+// The sequencer's position form in whole seconds: "n:ss" below an hour, "h:nn:ss" from an hour
+// on. 65000 -> "1:05", 3725000 -> "1:02:05", 3599999 -> "59:59".
 std::string seqTimeDisplay(std::int64_t milliseconds);
 
 // The characters up to the first zero byte, or all `size` of them.

@@ -11,7 +11,6 @@ static_assert(std::is_trivially_default_constructible_v<Entry>);
 
 CaptureBuffer::CaptureBuffer() {
     m_chunks[0] = std::make_unique_for_overwrite<Entry[]>(static_cast<std::size_t>(chunkSize(0)));
-    capReset();
 }
 
 CaptureBuffer::~CaptureBuffer() = default;
@@ -43,9 +42,16 @@ void CaptureBuffer::capReset() {
     m_count.store(1, std::memory_order_release);
 }
 
+void CaptureBuffer::capClear() {
+    std::lock_guard lock(m_appendMutex);
+    m_count.store(0, std::memory_order_release);
+}
+
 void CaptureBuffer::capAppend(std::int32_t event, std::int32_t time) {
     std::lock_guard lock(m_appendMutex);
     std::int64_t count = m_count.load(std::memory_order_relaxed);
+    if (count == 0)
+        return;
     std::int64_t upper = m_upper.load(std::memory_order_relaxed);
     if (count >= upper)
         m_upper.store(2 * upper, std::memory_order_relaxed);

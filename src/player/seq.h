@@ -34,14 +34,17 @@ struct Entry {
 // published entry is never moved or changed by an append.
 class CaptureBuffer final {
   public:
-    CaptureBuffer(); // starts reset, so a message arriving before the first capture is harmless
+    CaptureBuffer(); // starts empty: capCount 0, no slots
     ~CaptureBuffer();
     CaptureBuffer(const CaptureBuffer &) = delete;
     CaptureBuffer &operator=(const CaptureBuffer &) = delete;
 
     // U := 1024, every slot 0, entry 0 := the tempo entry at time 0, capCount := 1.
     void capReset();
-    // Grows U to 2 x U when capCount has reached it, then stores the entry at capCount.
+    // capCount := 0, as before the first reset: the buffer holds nothing until the next reset.
+    void capClear();
+    // Grows U to 2 x U when capCount has reached it, then stores the entry at capCount. Dropped
+    // while the buffer is empty: an entry without the tempo entry before it means nothing.
     void capAppend(std::int32_t event, std::int32_t time);
     // Absolute times to deltas: entries 0 and 1 get 0, every later one the difference to its
     // predecessor.

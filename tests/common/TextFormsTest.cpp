@@ -67,7 +67,7 @@ TEST(SeqTimeDisplay, HoursShownFromAnHourOn) {
     EXPECT_EQ(seqTimeDisplay(0), "0:00");
     EXPECT_EQ(seqTimeDisplay(65000), "1:05");
     EXPECT_EQ(seqTimeDisplay(3725000), "1:02:05");
-    EXPECT_EQ(seqTimeDisplay(3599000), "59:59");
+    EXPECT_EQ(seqTimeDisplay(3599999), "59:59");
     EXPECT_EQ(seqTimeDisplay(3600000), "1:00:00");
 }
 

@@ -5,6 +5,14 @@
 
 namespace parlet {
 
+namespace {
+// An SMPTE division widened from the file's signed 16-bit field (0xFFFFE728 for 0xE728) means
+// the field itself.
+std::uint32_t divisionField(std::uint32_t division) {
+    return (division & 0xFFFF8000u) == 0xFFFF8000u ? division & 0xFFFFu : division;
+}
+} // namespace
+
 StreamService::StreamService(MidiOutputs &outputs, StreamTimerFactory timers, bool realtime)
     : m_outputs(outputs), m_timers(std::move(timers)), m_realtime(realtime) {}
 
@@ -54,7 +62,7 @@ MMRESULT StreamService::midiStreamProperty(HMIDISTRM handle, void *propData,
     switch (property & ~(MIDIPROP_SET | MIDIPROP_GET)) {
     case MIDIPROP_TIMEDIV:
         if (set)
-            return stream->setDivision(record[1]);
+            return stream->setDivision(divisionField(record[1]));
         record[1] = stream->division();
         return MMSYSERR_NOERROR;
     case MIDIPROP_TEMPO:

@@ -242,6 +242,11 @@ TEST_F(StreamServiceTest, RefusesWhatItCannotPlay) {
     MIDIPROPTIMEDIV prop{8, 0};
     EXPECT_EQ(service.midiStreamProperty(handle, &prop, MIDIPROP_GET | MIDIPROP_TIMEDIV), 0u);
     EXPECT_EQ(prop.dwTimeDiv, 480u) << "a refused division leaves the old one";
+    // A file's SMPTE division widened as a signed number is taken as the field it came from.
+    prop.dwTimeDiv = 0xFFFFE728;
+    EXPECT_EQ(service.midiStreamProperty(handle, &prop, MIDIPROP_SET | MIDIPROP_TIMEDIV), 0u);
+    service.midiStreamProperty(handle, &prop, MIDIPROP_GET | MIDIPROP_TIMEDIV);
+    EXPECT_EQ(prop.dwTimeDiv, 0xE728u);
 
     StreamBuffer unprepared;
     unprepared.note(0, 0x90, 1, 1).ready();

@@ -1,0 +1,315 @@
+#include "fakes/FakePlatform.h"
+#include "player/SmfWriter.h"
+#include "sequencer/frmSeq.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+namespace parlet {
+namespace {
+
+using ::testing::ElementsAre;
+
+// The stream as the window drives it: calls logged by name, results scripted, headers kept.
+class ScriptedStream final : public MidiStream {
+  public:
+    std::string calls;
+    std::map<std::string, MMRESULT> failing;
+    std::vector<MIDIHDR *> queued;
+    std::uint32_t division = 0, positionMs = 0;
+
+    MMRESULT midiStreamOpen(HMIDISTRM *handle, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
+                            std::uint32_t) override {
+        *handle = 7;
+        return call("open");
+    }
+    MMRESULT midiStreamProperty(HMIDISTRM, void *data, std::uint32_t) override {
+        division = static_cast<MIDIPROPTIMEDIV *>(data)->dwTimeDiv;
+        return call("division");
+    }
+    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
+    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return 0; }
+    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *header, unsigned) override {
+        queued.push_back(header);
+        return call("out");
+    }
+    MMRESULT midiStreamRestart(HMIDISTRM) override { return call("restart"); }
+    MMRESULT midiStreamPause(HMIDISTRM) override { return call("pause"); }
+    MMRESULT midiStreamStop(HMIDISTRM) override { return call("stop"); }
+    MMRESULT midiStreamClose(HMIDISTRM) override { return call("close"); }
+    MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
+        time->ms = handle ? positionMs : time->ms;
+        return handle ? 0 : MMSYSERR_INVALHANDLE;
+    }
+
+  private:
+    MMRESULT call(const std::string &name) {
+        calls += calls.empty() ? name : " " + name;
+        return failing.count(name) ? failing[name] : 0;
+    }
+};
+
+// A window on the fake platform, shown (so its input is open) with nothing in the store.
+struct SeqWindowRig {
+    SeqWindowRig() {
+        seq::buffer().capClear();
+        state.midiInDev = 0;
+        state.midDir = dir.path().toStdString();
+    }
+    void click(const char *name) {
+        QTest::mouseClick(window.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton);
+    }
+    // lblState and the visible caption of cmdPlay.
+    std::string shown() { return (label("lblState") + u' ' + caption("cmdPlay")).toStdString(); }
+    QString label(const char *name) {
+        return window.findChild<QLabel *>(QString::fromUtf8(name))->text();
+    }
+    QString caption(const char *name) {
+        return window.findChild<QAbstractButton *>(QString::fromUtf8(name))->text().remove(u'&');
+    }
+    // Opens a file of `notes` notes, 100 ticks apart, through the Open button.
+    void open(int notes = 2) {
+        std::string track;
+        for (int i = 0; i < notes; ++i)
+            track += std::string(i ? "\x64" : "\0", 1) + "\x90\x3C\x64";
+        track += std::string("\0\xFF\x2F\0", 4);
+        std::string path = dir.filePath(QStringLiteral("song.mid")).toStdString();
+        auto length = static_cast<char>(track.size());
+        std::ofstream(path, std::ios::binary)
+            << std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0", 21) << length << track;
+        fake.fileDialogs.answers.push_back(path);
+        click("cmdNew");
+    }
+    // The last queued buffer has been played, and the timer looks.
+    void finish() {
+        stream.queued.back()->dwFlags |= MHDR_DONE;
+        window.timer_Timer();
+    }
+    void deliver(std::uint32_t message, std::uint32_t ms = 0) {
+        fake.midiIn.deliver(message, ms);
+        QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir dir;
+    fakes::FakePlatform fake;
+    ScriptedStream stream;
+    Platform platform{fake.devices, fake.midiIn,      stream,        fake.mci,  fake.processes,
+                      fake.folders, fake.fileDialogs, fake.messages, fake.clock};
+    QWidget parent;
+    SeqTimer seqTimer;
+    MainState state{platform, parent, seqTimer};
+    frmSeq window{state};
+};
+
+class SeqWindow : public ::testing::Test, public SeqWindowRig {
+  protected:
+    void SetUp() override { window.show(); }
+};
+
+TEST(SeqWindowLoad, TellsWhyItHasNoInput) {
+    const char *messages[] = {"Oops, the MIDI input device is already open",
+                              "Error in midiInOpen: 2", "Error in midiInStart: 1"};
+    for (int fault : {0, 1, 2}) {
+        SeqWindowRig rig;
+        HMIDIIN capture = 0; // the main window's capture holding the device
+        rig.fake.midiIn.midiInOpen(&capture, fault == 0 ? 0 : 1, &seq::capMidiInProc, 0, 0x30000);
+        rig.state.midiInDev = fault == 1 ? 3 : 0;
+        rig.fake.midiIn.failStartWith = fault == 2 ? std::optional<MMRESULT>(1) : std::nullopt;
+        rig.window.show();
+        EXPECT_THAT(rig.fake.messages.texts, ElementsAre(messages[fault]));
+        EXPECT_EQ(rig.shown(), "Idle Play");
+    }
+}
+
+// After each step: the state and Play's caption.
+TEST_F(SeqWindow, FollowsItsStateTable) {
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Sequencer"));
+    QStringList captions;
+    for (auto *name : {"cmdRecord", "cmdSave", "cmdNew", "cmdStop", "cmdClose", "chkControl"})
+        captions << caption(name);
+    EXPECT_EQ(captions.join(u'|'), QStringLiteral("Record|Save|Open|Stop|Close|Allow MIDI "
+                                                  "messages to control sequencer"));
+    EXPECT_THAT(fake.midiIn.calls, ElementsAre("open 0", "start 1"));
+    // clang-format off
+    const std::pair<const char *, const char *> steps[] = {
+        {"open", "Ready Play"}, {"cmdPlay", "Playing Pause"}, {"cmdPlay", "Paused Play"},
+        {"cmdPlay", "Playing Pause"}, {"cmdStop", "Ready Play"}, {"cmdPlay", "Playing Pause"},
+        {"finish", "Ready Play"}, {"cmdNew", "Idle Play"}, {"cmdStop", "Idle Play"},
+        {"cmdPlay", "Idle Play"}, {"cmdRecord", "Recording Play"}, {"cmdPlay", "Playing Pause"},
+        {"cmdRecord", "Recording Play"}, {"cmdStop", "Ready Play"}, {"cmdRecord", "Recording Play"},
+        {"cmdNew", "Idle Play"}};
+    // clang-format on
+    for (auto [action, expected] : steps) {
+        if (action == std::string("open"))
+            open();
+        else if (action == std::string("finish"))
+            finish();
+        else
+            click(action); // a file dialog here is cancelled
+        EXPECT_EQ(shown(), expected) << action;
+    }
+    EXPECT_EQ(window.stream().blocksInUse(), 0);
+    EXPECT_TRUE(fake.messages.texts.empty());
+}
+
+TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
+    click("cmdPlay"); // an empty store asks for a file first
+    EXPECT_EQ(shown(), "Idle Play");
+    open(3);
+    const auto &asked = fake.fileDialogs.shown.at(1).request;
+    EXPECT_EQ(std::tie(asked.filter, asked.filterIndex, asked.initDir),
+              std::make_tuple("MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString()));
+    EXPECT_EQ(state.midFile, dir.filePath(QStringLiteral("song.mid")).toStdString());
+    state.midiOutDev = 1;
+    click("cmdPlay");
+    EXPECT_EQ(stream.calls, "open division prep out restart");
+    EXPECT_EQ(stream.division, 96u);
+    EXPECT_THAT(fake.clock.sleeps, ElementsAre(std::chrono::milliseconds(500)));
+    ASSERT_EQ(stream.queued.size(), 1u);
+    EXPECT_EQ(stream.queued[0]->dwBytesRecorded, 48u);
+    stream.positionMs = 65000;
+    window.timer_Timer();
+    EXPECT_EQ(label("lblTime"), QStringLiteral("1:05"));
+    finish(); // ended by itself: the position of the closed stream reads 0
+    EXPECT_EQ(label("lblTime"), QStringLiteral("0:00"));
+    EXPECT_EQ(fake.clock.sleeps.size(), 2u);
+    click("cmdPlay");
+    click("cmdStop"); // stopped by the user
+    EXPECT_EQ(label("lblTime"), QString());
+    EXPECT_EQ(window.stream().blocksInUse(), 0);
+}
+
+// Entries (the loaded file's tempo entry included) -> buffers queued, bytes in the last.
+TEST_F(SeqWindow, FillsBuffersOf5332RecordsUpTo100) {
+    const std::array<std::int64_t, 3> cases[] = {
+        {5332, 1, 63984}, {5333, 2, 12}, {533201, 100, 63984}};
+    for (auto [entries, buffers, lastBytes] : cases) {
+        open(1);
+        while (seq::buffer().capCount() < entries)
+            seq::buffer().capAppend(0x90, 1);
+        stream.queued.clear();
+        click("cmdPlay");
+        ASSERT_EQ(stream.queued.size(), std::size_t(buffers));
+        EXPECT_EQ(window.stream().seqBufCount(), buffers);
+        EXPECT_EQ(stream.queued.back()->dwBytesRecorded, lastBytes);
+        const std::uint8_t tempo[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0xA1, 0x07, 0x01};
+        EXPECT_EQ(std::memcmp(stream.queued[0]->lpData, tempo, 12), 0);
+        EXPECT_EQ(sequencer::streamEvent(0x800000FF), 0x01800000u); // not a long message
+        click("cmdStop");
+        EXPECT_EQ(window.stream().blocksInUse(), 0);
+    }
+}
+
+TEST_F(SeqWindow, ReportsStreamFailures) {
+    const std::array<const char *, 4> cases[] = {
+        {"open", "Error opening MIDI output device", "Ready Play", "open"},
+        {"division", "error setting time division", "Ready Play", "open division close"},
+        {"prep", "Error in prepare out header", "Playing Pause", "open division prep restart"},
+        {"out", "Error in midiStreamOut: 11", "Playing Pause", "open division prep out restart"},
+        {"restart", "Error in midistreamrestart", "Playing Pause",
+         "open division prep out restart close"}};
+    for (auto [call, message, state, calls] : cases) {
+        SeqWindowRig rig;
+        rig.window.show();
+        rig.open();
+        rig.stream.failing[call] = 11;
+        rig.click("cmdPlay");
+        EXPECT_THAT(rig.fake.messages.texts, ElementsAre(message));
+        EXPECT_EQ(rig.shown(), state);
+        EXPECT_EQ(rig.stream.calls, calls);
+        rig.click("cmdStop");
+        EXPECT_EQ(rig.shown(), "Ready Play");
+        EXPECT_EQ(rig.window.stream().blocksInUse(), 0);
+    }
+}
+
+// Save puts the window away with its input open; Close and the close box close it, and the next
+// showing opens it again.
+TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
+    open();
+    click("cmdSave");
+    EXPECT_THAT(fake.messages.texts,
+                ElementsAre("So sorry, but you can only save what's recorded"));
+    click("cmdRecord");
+    EXPECT_EQ(shown(), "Recording Play");
+    deliver(0x00643C90, 1500);
+    deliver(0xFE, 1700);
+    deliver(0x00403C80, 2000);
+    window.timer_Timer();
+    EXPECT_EQ(label("lblEvents"), QStringLiteral("3"));
+    const std::string path = dir.filePath(QStringLiteral("take.mid")).toStdString();
+    fake.fileDialogs.answers = {std::nullopt, path};
+    click("cmdSave");
+    EXPECT_TRUE(window.isVisible());
+    click("cmdSave");
+    EXPECT_FALSE(window.isVisible());
+    std::ifstream written(path, std::ios::binary);
+    const std::vector<seq::Entry> deltas{{seq::kTempoEntry, 0}, {0x00643C90, 0}, {0x00403C80, 500}};
+    EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(written), {}),
+              smf::encode(deltas, smf::DeltaMode::Stored).bytes);
+    window.show();
+    click("cmdClose");
+    EXPECT_FALSE(window.isVisible());
+    window.show();
+    window.close();
+    window.show();
+    EXPECT_THAT(fake.midiIn.calls, ElementsAre("open 0", "start 1", "close 1", "open 0", "start 2",
+                                               "close 2", "open 0", "start 3"));
+    EXPECT_EQ(fake.messages.texts.size(), 1u);
+}
+
+// Program changes 125-127 on channel 16 only, only when allowed; recorded first while recording.
+TEST_F(SeqWindow, ObeysTheRemoteControl) {
+    open();
+    // clang-format off
+    const std::pair<std::uint32_t, const char *> steps[] = {
+        {0x7FCF, "Ready Play"}, {0, ""}, {0x7FCF, "Playing Pause"}, {0x7FCF, "Paused Play"},
+        {0x7FCF, "Playing Pause"}, {0x7FC0, "Playing Pause"}, {0x7DCE, "Playing Pause"},
+        {0x7DCF, "Ready Play"}, {0x7ECF, "Recording Play"}, {0x00643C90, "Recording Play"},
+        {0xF8, "Recording Play"}, {0x7ECF, "Recording Play"}, {0x7FC5, "Recording Play"},
+        {0x7DCF, "Ready Play"}};
+    // clang-format on
+    for (auto [message, expected] : steps) {
+        if (message == 0) {
+            window.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
+            continue;
+        }
+        deliver(message);
+        EXPECT_EQ(shown(), expected) << std::hex << message;
+    }
+    // The second Record dropped the first recording; the Stop is the last entry.
+    auto entries = seq::buffer().entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].event, 0x7FC5);
+    EXPECT_EQ(entries[2].event, 0x7DCF);
+}
+
+// A message box is a nested event loop: a remote Stop arriving there waits for the handler.
+TEST_F(SeqWindow, RemoteActionsWaitForTheHandlerUnderWay) {
+    open();
+    window.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
+    stream.failing["prep"] = 1;
+    fake.messages.onShow = [&](const std::string &) {
+        deliver(0x7DCF);
+        EXPECT_EQ(window.state(), frmSeq::seqPlay);
+    };
+    click("cmdPlay");
+    EXPECT_EQ(shown(), "Playing Pause");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown(), "Ready Play");
+    EXPECT_EQ(window.stream().blocksInUse(), 0);
+}
+
+} // namespace
+} // namespace parlet
