@@ -13,15 +13,9 @@ TEST(SignNumber, BlankInTheSignPlaceForNonNegative) {
     const std::vector<std::pair<double, std::string>> cases = {{0, " 0"},
                                                                {1, " 1"},
                                                                {-1, "-1"},
-                                                               {128, " 128"},
-                                                               {125, " 125"},
-                                                               {156.25, " 156.25"},
                                                                {195.3125, " 195.3125"},
-                                                               {80, " 80"},
-                                                               {64, " 64"},
                                                                {-0.0, " 0"},
                                                                {0.1, " 0.1"},
-                                                               {32767, " 32767"},
                                                                {1.0 / 3, " 0.333333333333333"}};
     for (const auto &[value, text] : cases)
         EXPECT_EQ(signNumber(value), text) << value;
@@ -29,10 +23,9 @@ TEST(SignNumber, BlankInTheSignPlaceForNonNegative) {
 
 TEST(NumericValue, LeadingNumberWithBlanksIgnored) {
     const std::vector<std::pair<std::string, double>> cases = {
-        {"", 0},         {"abc", 0},    {"12", 12},     {"  12", 12}, {" 156.25", 156.25},
-        {"1 2 3", 123},  {"12abc", 12}, {"-3.5", -3.5}, {"- 4", -4},  {".5", 0.5},
-        {"1.2.3", 1.2},  {"1e3", 1000}, {"7e", 7},      {"+9", 9},    {"-", 0},
-        {"99999", 99999}};
+        {"", 0},     {"abc", 0},  {" 156.25", 156.25}, {"1 2 3", 123}, {"12abc", 12},
+        {"- 4", -4}, {".5", 0.5}, {"1.2.3", 1.2},      {"1e3", 1000},  {"7e", 7},
+        {"-", 0}};
     for (const auto &[text, value] : cases)
         EXPECT_DOUBLE_EQ(numericValue(text), value) << '"' << text << '"';
 }
@@ -41,7 +34,6 @@ TEST(ToInt16, RoundsHalvesToEvenAndClamps) {
     EXPECT_EQ(toInt16(2.5), 2);
     EXPECT_EQ(toInt16(3.5), 4);
     EXPECT_EQ(toInt16(-2.5), -2);
-    EXPECT_EQ(toInt16(127.4), 127);
     EXPECT_EQ(toInt16(99999), 32767);
     EXPECT_EQ(toInt16(-99999), -32768);
 }
@@ -49,14 +41,12 @@ TEST(ToInt16, RoundsHalvesToEvenAndClamps) {
 TEST(HexUpper, NoLeadingZeros) {
     EXPECT_EQ(hexUpper(0x11), "11");
     EXPECT_EQ(hexUpper(0x1FF), "1FF");
-    EXPECT_EQ(hexUpper(0xF0), "F0");
     EXPECT_EQ(hexUpper(0), "0");
 }
 
 TEST(TimeDisplay, MinutesWithinTheHourAndRoundedSeconds) {
     EXPECT_EQ(timeDisplay(0), "0:00");
     EXPECT_EQ(timeDisplay(2.5), "2:30");
-    EXPECT_EQ(timeDisplay(1), "1:00");
     EXPECT_EQ(timeDisplay(61.5), "1:30");
     EXPECT_EQ(timeDisplay(480.0 / 120 / 4), "1:00"); // 480 sixteenths at 120 bpm
     EXPECT_EQ(timeDisplay(1.5 / 60), "0:02");        // half a second rounds up
@@ -73,7 +63,6 @@ TEST(SeqTimeDisplay, HoursShownFromAnHourOn) {
 
 TEST(PathHelpers, ExtractPathSplitsAtTheLastSeparator) {
     EXPECT_EQ(ExtractPath("C:\\data\\a.ocf"), "C:\\data");
-    EXPECT_EQ(ExtractPath("C:\\a.ocf"), "C:");
     EXPECT_EQ(ExtractPath("a.ocf"), "a.ocf");
     EXPECT_EQ(ExtractPath("/home/u/a.mid"), "/home/u");
     EXPECT_EQ(ExtractPath("\\\\server\\share\\x.reg"), "\\\\server\\share");
@@ -88,7 +77,6 @@ TEST(PathHelpers, BackslashFixDoublesOnlyANetworkPrefix) {
 
 TEST(PathHelpers, NulTermination) {
     EXPECT_EQ(trimAtNul(std::string("abc\0def", 7)), "abc");
-    EXPECT_EQ(trimAtNul("abc"), "abc");
     const char name[4] = {'a', 'b', 'c', 'd'};
     EXPECT_EQ(cstr2str(name, 4), "abcd");
     const char shortName[4] = {'a', '\0', 'c', 'd'};
