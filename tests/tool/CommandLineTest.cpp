@@ -8,10 +8,7 @@ namespace {
 using Words = std::vector<std::string>;
 
 TEST(SplitCommandLine, GivesTheArgumentsAWindowsRuntimeWould) {
-    const struct {
-        const char *line;
-        Words words;
-    } cases[] = {
+    const std::pair<const char *, Words> cases[] = {
         {"   \t ", {}},
         // No device chosen: the sign takes the blank's place and the number joins the option.
         {"korrel -i-1 -o-1 -L", {"korrel", "-i-1", "-o-1", "-L"}},
@@ -32,8 +29,8 @@ TEST(SplitCommandLine, GivesTheArgumentsAWindowsRuntimeWould) {
         {R"("C:\Program Files\korrel" -L)", {R"(C:\Program Files\korrel)", "-L"}},
         {R"(dir\\sub\korrel.bat -R)", {R"(dir\\sub\korrel.bat)", "-R"}},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(splitCommandLine(c.line), c.words) << c.line;
+    for (const auto &[line, words] : cases)
+        EXPECT_EQ(splitCommandLine(line), words) << line;
 }
 
 } // namespace
