@@ -10,10 +10,9 @@
 #include <sys/wait.h>
 
 namespace parlet {
-namespace {
 
 // Runs korrel with `args` to its end; standard error joins the output. Gives the exit status.
-int korrel(const std::string &args, std::string &output) {
+static int korrel(const std::string &args, std::string &output) {
     FILE *pipe = popen((PARLET_KORREL " " + args + " 2>&1 </dev/null").c_str(), "r");
     char buffer[512];
     while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr)
@@ -22,7 +21,7 @@ int korrel(const std::string &args, std::string &output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int loopBack(jack_nframes_t frames, void *ports) {
+static int loopBack(jack_nframes_t frames, void *ports) {
     void *in = jack_port_get_buffer(static_cast<jack_port_t **>(ports)[0], frames);
     void *out = jack_port_get_buffer(static_cast<jack_port_t **>(ports)[1], frames);
     jack_midi_clear_buffer(out);
@@ -49,5 +48,4 @@ TEST_F(KorrelOnJack, DataDiagnosticGetsEveryMessageBackAroundTheLoop) {
     jack_client_close(client);
 }
 
-} // namespace
 } // namespace parlet

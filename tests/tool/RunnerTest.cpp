@@ -7,28 +7,38 @@
 #include <QTemporaryDir>
 
 namespace parlet::testing_tool {
-namespace {
 
 using testing::ElementsAre;
 
 class Runner : public ToolTest {};
 
-TEST_F(Runner, ARunningToolKeepsItsWindowUpAgainstEscapeAndASecondCommand) {
+// Escape and a second command leave the running tool's wait window up; closed by hand, it leaves
+// the tool running in its console and frees the runner, which then polls only the new command.
+TEST_F(Runner, OneToolAtATimeEachInAConsoleOfItsOwn) {
     whenShown<shellWait>([&](shellWait &window) {
         QTest::keyClick(&window, Qt::Key_Escape);
         tick();
         EXPECT_TRUE(window.isVisible());
         form.tool().sendKorrelCmd("-R"); // another path than the blocked main window
+        window.close();
+    });
+    click("cmdMonitor");
+    EXPECT_THAT(fake.messages.texts,
+                ElementsAre("Please exit the previous command before starting another"));
+    whenShown<shellWait>([&](shellWait &) {
+        fake.processes.outputHandler(100, "to the first\n", false);
         fake.processes.finishLast();
         tick();
     });
-    click("cmdVersion");
-    EXPECT_EQ(fake.processes.started.size(), 1u);
-    EXPECT_THAT(fake.messages.texts,
-                ElementsAre("Please exit the previous command before starting another"));
+    click("cmdReset");
     tick(); // the end is handled once: no further waits or closes after it
-    EXPECT_THAT(fake.processes.waited, ElementsAre(100, 100));
-    EXPECT_THAT(fake.processes.closed, ElementsAre(101, 100));
+    EXPECT_THAT(fake.processes.waited, ElementsAre(100, 102));
+    EXPECT_THAT(fake.processes.closed, ElementsAre(103, 102));
+    ASSERT_EQ(consoles(form).size(), 1u); // the second closed as its tool ended
+    EXPECT_EQ(child<QPlainTextEdit>(*consoles(form)[0], "txtOutput")->toPlainText(),
+              qs("to the first\n"));
+    form.close(); // unloading ends the tools still running
+    EXPECT_THAT(fake.processes.endAsked, ElementsAre(100));
 }
 
 TEST_F(Runner, AToolThatCannotBeFoundFailsOnceAndTheRunnerGoesIdle) {
@@ -41,31 +51,10 @@ TEST_F(Runner, AToolThatCannotBeFoundFailsOnceAndTheRunnerGoesIdle) {
     };
     whenShown<shellWait>([&](shellWait &) { tick(); });
     click("cmdMonitor");
-    EXPECT_EQ(reentered, 3);
     EXPECT_FALSE(form.tool().waitWindow().shellBusy);
-    EXPECT_TRUE(fake.processes.closed.empty() && consoles(form).empty());
+    EXPECT_TRUE(fake.processes.closed.empty() && consoles(form).empty() && reentered == 3);
     EXPECT_THAT(fake.messages.texts, ElementsAre("Shell failed. Is the current directory set to "
                                                  "the location of this executable?"));
-}
-
-// Closed by hand, the wait window leaves the tool running in its console and frees the runner.
-TEST_F(Runner, AConsoleLivesAsLongAsItsToolUnlessKeptOpen) {
-    whenShown<shellWait>([](shellWait &window) { window.close(); });
-    click("cmdMonitor");
-    ASSERT_EQ(consoles(form).size(), 1u);
-    whenShown<shellWait>([&](shellWait &) {
-        EXPECT_EQ(consoles(form).size(), 2u);
-        fake.processes.outputHandler(100, "to the first\n", false);
-        fake.processes.finishLast();
-        tick();
-    });
-    click("cmdReset");
-    EXPECT_THAT(fake.processes.waited, ElementsAre(102));
-    ASSERT_EQ(consoles(form).size(), 1u);
-    EXPECT_EQ(child<QPlainTextEdit>(*consoles(form)[0], "txtOutput")->toPlainText(),
-              qs("to the first\n"));
-    form.close(); // unloading ends the tools still running
-    EXPECT_THAT(fake.processes.endAsked, ElementsAre(100));
 }
 
 // The real process layer with the stand-in tool, which lives beside the test program, not in the
@@ -76,8 +65,6 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
     const QString previous = QDir::currentPath();
     QDir::setCurrent(folder.path());
     auto processes = makeRealProcesses();
-    PROCESS_INFORMATION info;
-    EXPECT_FALSE(processes->CreateProcessA("no-such-tool-here -R", info));
     fakes::FakePlatform fake;
     Platform platform{fake.devices, fake.midiIn,      fake.midiStream, fake.mci,  *processes,
                       fake.folders, fake.fileDialogs, fake.messages,   fake.clock};
@@ -107,5 +94,4 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
     QDir::setCurrent(previous);
 }
 
-} // namespace
 } // namespace parlet::testing_tool

@@ -3,14 +3,12 @@
 #include "tool/frmCopyReg.h"
 
 namespace parlet::testing_tool {
-namespace {
 
 class ToolCommands : public ToolTest {
   protected:
-    ToolCommands() { fake.processes.exitAtOnce = true; }
     // Clicks the button and lets the command it starts run to its end at the next timer tick.
     std::string run(const char *button) {
-        whenShown<shellWait>([this](shellWait &) { tick(); });
+        endNextCommand();
         click(button);
         EXPECT_EQ(child<QLabel>(form, "lblCommand")->text().toStdString(),
                   fake.processes.started.back());
@@ -32,18 +30,18 @@ TEST_F(ToolCommands, EachButtonSendsItsCommandWithTheControlsValues) {
     child(form, "txtDiagCount")->setText(qs("-1"));
     form.state().midiInDev = -1;
     const std::pair<const char *, const char *> buttons[] = {
-        {"cmdDownload", R"(korrel.bat -i-1 -o 1  -m3 -q -d102 -P "\\\\srv\a b.ocf")"},
-        {"cmdMonitor", "korrel.bat -i-1 -o 1 -L"},
-        {"cmdReset", "korrel.bat -i-1 -o 1 -R"},
-        {"cmdVersion", "korrel.bat -i-1 -o 1 -P -V"},
-        {"cmdProgram", "korrel.bat -i-1 -o 1  -m3 -q -d102 -P -%"},
-        {"cmdVerify", "korrel.bat -i-1 -o 1  -m3 -q -d103 -P -v"},
-        {"cmdHalt", "korrel.bat -i-1 -o 1  -m3 -q -d102 -H"},
-        {"cmdRun", "korrel.bat -i-1 -o 1  -m3 -q -d102 -E"},
-        {"cmdDataDiag", "korrel.bat -i-1 -o 1  -d182 -P -D-1"},
+        {"cmdDownload", R"(  -m3 -q -d102 -P "\\\\srv\a b.ocf")"},
+        {"cmdMonitor", " -L"},
+        {"cmdReset", " -R"},
+        {"cmdVersion", " -P -V"},
+        {"cmdProgram", "  -m3 -q -d102 -P -%"},
+        {"cmdVerify", "  -m3 -q -d103 -P -v"},
+        {"cmdHalt", "  -m3 -q -d102 -H"},
+        {"cmdRun", "  -m3 -q -d102 -E"},
+        {"cmdDataDiag", "  -d182 -P -D-1"},
     };
-    for (const auto &[button, line] : buttons)
-        EXPECT_EQ(run(button), line);
+    for (const auto &[button, options] : buttons)
+        EXPECT_EQ(run(button), "korrel.bat -i-1 -o 1" + std::string(options));
 }
 
 TEST_F(ToolCommands, SaveAndLoadRegistration) {
@@ -58,11 +56,14 @@ TEST_F(ToolCommands, SaveAndLoadRegistration) {
     child<QCheckBox>(form, "chkRegOnly")->click(); // the range is not read without the box
     child(form, "txtRegMem")->setText(qs("7"));
     EXPECT_EQ(run("cmdLoadReg"), R"(korrel -i 0 -o 1  -d1 -P -U "/r/a.reg")");
-    EXPECT_TRUE(fake.fileDialogs.shown.back().request.fileMustExist);
-    EXPECT_EQ(fake.fileDialogs.shown.back().request.initDir, "C:"); // where the save ended
+    const auto load = fake.fileDialogs.shown.back();
+    EXPECT_TRUE(load.request.fileMustExist && load.request.initDir == "C:"); // where saving ended
 }
 
-TEST_F(ToolCommands, RangeRulesRunWhenTheUserLeavesAField) {
+// The range rules run as the user leaves a field, by Tab or mouse. In the copy dialog, the rule of
+// the field being edited also runs when Enter presses OK; the source field keeps its initial text
+// until it has had the focus.
+TEST_F(ToolCommands, RangeRulesRunAsTheUserLeavesAField) {
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     child<QCheckBox>(form, "chkRegOnly")->click();
@@ -75,41 +76,31 @@ TEST_F(ToolCommands, RangeRulesRunWhenTheUserLeavesAField) {
     QTest::keyClicks(last, qs("10"));
     QTest::mouseClick(first, Qt::LeftButton);
     EXPECT_EQ(first->text() + last->text(), qs("1010"));
-}
 
-// The rule of the field being edited runs however OK is reached; the source field keeps its
-// initial text until it has had the focus.
-TEST_F(ToolCommands, CopyDialogAppliesTheRulesOfTheFieldLeft) {
-    form.show();
-    const struct {
-        const char *field, *typed;
-        bool enter;
-        const char *line;
-    } cases[] = {
-        {"", "", false, "korrel -i 0 -o 1  -m1 -n 127 -d1 -P -C0"},
-        {"txtCopyTo", "200", true, "korrel -i 0 -o 1  -m127 -n 1 -d1 -P -C0"},
-        {"txtCopyFrom", "300", true, "korrel -i 0 -o 1  -m127 -n 1 -d1 -P -C 127"},
-        {"txtCopyThrough", "5", false, "korrel -i 0 -o 1  -m5 -n 1 -d1 -P -C 127"},
+    const std::tuple<const char *, const char *, bool, const char *> copies[] = {
+        {"", "", false, " -m1 -n 127 -d1 -P -C0"},
+        {"txtCopyTo", "200", true, " -m127 -n 1 -d1 -P -C0"},
+        {"txtCopyFrom", "300", true, " -m127 -n 1 -d1 -P -C 127"},
+        {"txtCopyThrough", "5", false, " -m5 -n 1 -d1 -P -C 127"},
     };
-    for (const auto &c : cases) {
+    for (const auto &[name, typed, enter, options] : copies) {
         whenShown<frmCopyReg>([&](frmCopyReg &dialog) {
             dialog.activateWindow();
             EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
-            whenShown<shellWait>([this](shellWait &) { tick(); });
-            if (QLineEdit *field = *c.field ? child(dialog, c.field) : nullptr) {
+            endNextCommand();
+            if (QLineEdit *field = *name ? child(dialog, name) : nullptr) {
                 QTest::mouseClick(field, Qt::LeftButton);
                 field->selectAll();
-                QTest::keyClicks(field, qs(c.typed));
+                QTest::keyClicks(field, qs(typed));
             }
-            if (c.enter)
+            if (enter)
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             else
                 QTest::mouseClick(child<QPushButton>(dialog, "cmdCopyOk"), Qt::LeftButton);
         });
         click("cmdCopyReg");
-        EXPECT_EQ(fake.processes.started.back(), c.line);
+        EXPECT_EQ(fake.processes.started.back(), "korrel -i 0 -o 1 " + std::string(options));
     }
 }
 
-} // namespace
 } // namespace parlet::testing_tool

@@ -3,7 +3,6 @@
 // what the user does once the window is up, then clicks the button that opens it.
 #include "app/MainForm.h"
 #include "fakes/FakePlatform.h"
-#include "tool/ToolConsole.h"
 #include "tool/ToolFrontEnd.h"
 #include "tool/shellWait.h"
 
@@ -49,10 +48,10 @@ template <typename Window> void whenShown(std::function<void(Window &)> action) 
 
 // The consoles of the tools started so far that are still open, oldest first.
 inline std::vector<ToolConsole *> consoles(MainForm &form) {
-    auto all = form.tool().waitWindow().findChildren<ToolConsole *>();
     std::vector<ToolConsole *> open;
-    std::copy_if(all.begin(), all.end(), std::back_inserter(open),
-                 [](ToolConsole *console) { return console->isVisible(); });
+    for (ToolConsole *console : form.tool().waitWindow().findChildren<ToolConsole *>())
+        if (console->isVisible())
+            open.push_back(console);
     return open;
 }
 
@@ -64,6 +63,13 @@ class ToolTest : public testing::Test {
     }
     void click(const char *button) { child<QPushButton>(form, button)->click(); }
     void tick() { form.seqTimer().seqTimer_Timer(); }
+    // The next command ends as soon as it has started, and its end is seen at the next tick.
+    void endNextCommand() {
+        whenShown<shellWait>([this](shellWait &) {
+            fake.processes.finishLast();
+            tick();
+        });
+    }
 
     fakes::FakePlatform fake;
     MainForm form;
