@@ -19,8 +19,6 @@ TEST(SplitCommandLine, GivesTheArgumentsAWindowsRuntimeWould) {
         {R"(k a\"b a\\\"b)", {"k", R"(a"b)", R"(a\"b)"}},
         // 2n backslashes before a quote: n backslashes, and the quote groups.
         {R"(k a\\"b c")", {"k", R"(a\b c)"}},
-        // A doubled quote inside quotes is one literal quote.
-        {R"(k "a""b" c)", {"k", R"(a"b)", "c"}},
         {R"(k ab"c d"e "open to the end)", {"k", "abc de", "open to the end"}},
         // The program name groups by quotes only; its backslashes stay as they are.
         {R"("C:\Program Files\korrel" -L)", {R"(C:\Program Files\korrel)", "-L"}},

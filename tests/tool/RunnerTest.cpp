@@ -3,9 +3,6 @@
 #include "ToolFixture.h"
 #include "platform/RealServices.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-
 namespace parlet::testing_tool {
 
 using testing::ElementsAre;
@@ -34,7 +31,7 @@ TEST_F(Runner, OneToolAtATimeEachInAConsoleOfItsOwn) {
     tick(); // the end is handled once: no further waits or closes after it
     EXPECT_THAT(fake.processes.waited, ElementsAre(100, 102));
     EXPECT_THAT(fake.processes.closed, ElementsAre(103, 102));
-    ASSERT_EQ(consoles(form).size(), 1u); // the second closed as its tool ended
+    ASSERT_EQ(consoles(form).size(), 1); // the second closed as its tool ended
     EXPECT_EQ(child<QPlainTextEdit>(*consoles(form)[0], "txtOutput")->toPlainText(),
               qs("to the first\n"));
     form.close(); // unloading ends the tools still running
@@ -51,7 +48,6 @@ TEST_F(Runner, AToolThatCannotBeFoundFailsOnceAndTheRunnerGoesIdle) {
     };
     whenShown<shellWait>([&](shellWait &) { tick(); });
     click("cmdMonitor");
-    EXPECT_FALSE(form.tool().waitWindow().shellBusy);
     EXPECT_TRUE(fake.processes.closed.empty() && consoles(form).empty() && reentered == 3);
     EXPECT_THAT(fake.messages.texts, ElementsAre("Shell failed. Is the current directory set to "
                                                  "the location of this executable?"));
@@ -80,10 +76,8 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
         QTest::keyClick(child(*consoles(form).back(), "txtInput"), Qt::Key_Return);
     });
     child<QPushButton>(form, "cmdVersion")->click();
-    EXPECT_EQ(child<QLabel>(form, "lblCommand")->text(), qs("korrel.bat -i 0 -o 0 -P -V"));
-    ASSERT_EQ(consoles(form).size(), 1u);
+    ASSERT_EQ(consoles(form).size(), 1);
     EXPECT_TRUE(output()->toPlainText().contains(qs("Query the Ombrix modules for their version")));
-    EXPECT_FALSE(child(*consoles(form).back(), "txtInput")->isEnabled());
     consoles(form).back()->close();
     whenShown<shellWait>([&](shellWait &) {
         EXPECT_TRUE(prompted());

@@ -6,14 +6,8 @@
 #include "tool/ToolFrontEnd.h"
 #include "tool/shellWait.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
+#include <QtWidgets>
 
 #include <gmock/gmock.h>
 
@@ -25,6 +19,13 @@ inline QString qs(const char *text) {
 
 template <typename T = QLineEdit> T *child(const QObject &parent, const char *name) {
     return parent.findChild<T *>(qs(name));
+}
+
+// Clicks into `field` and types `text` over what it holds.
+inline void retype(QLineEdit *field, const char *text) {
+    QTest::mouseClick(field, Qt::LeftButton);
+    field->selectAll();
+    QTest::keyClicks(field, qs(text));
 }
 
 // Runs `action` in the modal window of type `Window` that comes up next. If none comes up within
@@ -47,20 +48,15 @@ template <typename Window> void whenShown(std::function<void(Window &)> action) 
 }
 
 // The consoles of the tools started so far that are still open, oldest first.
-inline std::vector<ToolConsole *> consoles(MainForm &form) {
-    std::vector<ToolConsole *> open;
-    for (ToolConsole *console : form.tool().waitWindow().findChildren<ToolConsole *>())
-        if (console->isVisible())
-            open.push_back(console);
-    return open;
+inline QList<ToolConsole *> consoles(MainForm &form) {
+    auto all = form.tool().waitWindow().findChildren<ToolConsole *>();
+    all.removeIf([](ToolConsole *console) { return !console->isVisible(); });
+    return all;
 }
 
 class ToolTest : public testing::Test {
   protected:
-    ToolTest() : form(fake.platform) {
-        form.state().midiInDev = 0;
-        form.state().midiOutDev = 1;
-    }
+    ToolTest() : form(fake.platform) {} // no devices chosen: -i-1 -o-1
     void click(const char *button) { child<QPushButton>(form, button)->click(); }
     void tick() { form.seqTimer().seqTimer_Timer(); }
     // The next command ends as soon as it has started, and its end is seen at the next tick.

@@ -31,22 +31,18 @@ TEST(ToolOptions, DefaultsAndTextsAsTyped) {
 
 // Save, load and copy with the default fields are checked through the window.
 TEST(RegistrationOptions, CountsAndFreeOptions) {
-    const DebugBoxes none{};
     EXPECT_EQ(copyOptions("-q", " 127", "3", "9", ticked({6})), "-q -m3 -n 7 -d41 -P -C 127");
     // The count is the fields' numeric values, rounded halves to even, held in 16 bits.
-    EXPECT_EQ(copyOptions("", "0", "0", "2.5", none), " -m0 -n 4 -d1 -P -C0");
-    EXPECT_EQ(copyOptions("", "0", "10", "x3", none), " -m10 -n-9 -d1 -P -C0");
-    EXPECT_EQ(copyOptions("", "0", "99999", "0", none), " -m99999 -n-32768 -d1 -P -C0");
+    EXPECT_EQ(copyOptions("", "0", "0", "2.5", {}), " -m0 -n 4 -d1 -P -C0");
+    EXPECT_EQ(copyOptions("", "0", "10", "x3", {}), " -m10 -n-9 -d1 -P -C0");
 }
 
 TEST(RangeRules, TheFieldLeftWinsAndPullsTheOtherAlong) {
     const std::tuple<bool, const char *, const char *, const char *> cases[] = {
         {true, "abc", "30", "0|30"},
         {true, " 7.5", "30", "8|30"},
-        {true, "99999", "30", "127|127"},
         // The field not being edited keeps its text unless it must follow.
         {true, "5", " 9x", "5| 9x"},
-        {false, "-3", "x", "-3|0"},
         {false, "0", "-99999", "0|0"},
     };
     for (const auto &[firstLeft, first, last, result] : cases) {
