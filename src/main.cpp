@@ -8,8 +8,9 @@
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
+    // No display name: the window system would add it to every window's caption. Message boxes
+    // take the application name as their title.
     QApplication::setApplicationName(QStringLiteral("Parlet"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Parlet"));
     QApplication::setOrganizationName(QStringLiteral("Vellmark"));
     // SIGTERM and SIGINT close the program as its close box does: nothing is saved.
     parlet::TerminationSignals termination;

@@ -246,6 +246,7 @@ void MainForm::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_tool->Form_Unload();
     m_player->Form_Unload();
 }
 

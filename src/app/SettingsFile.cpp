@@ -120,14 +120,14 @@ void parseSettingsText(std::string_view text, IniSettings &settings) {
         settings.midiOutName = settingsField(*l);
     if (auto l = line(6))
         settings.cfgFile = *l;
-    // An empty folder line cannot be a folder; the computed one stays.
-    auto folder = [&](std::size_t number, std::string &value) {
-        if (auto l = line(number); l && !l->empty())
-            value = *l;
-    };
-    folder(7, settings.iniDir);
-    folder(8, settings.midDir);
-    folder(9, settings.cfgDir);
+    // The settings folder is where the next save goes and is not validated: an empty line 7
+    // keeps the computed one. Lines 8 and 9 are validated later; an empty one gives way there.
+    if (auto l = line(7); l && !l->empty())
+        settings.iniDir = *l;
+    if (auto l = line(8))
+        settings.midDir = *l;
+    if (auto l = line(9))
+        settings.cfgDir = *l;
 }
 
 std::string formatSettingsText(const IniSettings &settings) {

@@ -26,6 +26,8 @@ class Processes {
     // Output of a started process, delivered on the window thread. `isError` marks standard error.
     using OutputHandler =
         std::function<void(HANDLE process, const std::string &text, bool isError)>;
+    // The end of a started process, delivered on the window thread after its last output.
+    using EndHandler = std::function<void(HANDLE process)>;
 
     virtual ~Processes() = default;
     // False when the program cannot be started; `info` then holds no handles.
@@ -34,10 +36,14 @@ class Processes {
     // WAIT_TIMEOUT while it runs. Only a timeout of 0 is supported.
     virtual std::uint32_t WaitForSingleObject(HANDLE handle, std::uint32_t milliseconds) = 0;
     virtual bool CloseHandle(HANDLE handle) = 0;
-    // Where no console window exists, the tool's output reaches the user through this handler,
-    // and what the user types is passed to the tool's standard input.
-    virtual void SetOutputHandler(OutputHandler handler) = 0;
+    // Where no console window exists, the tool's output and end reach the user through these
+    // handlers, and what the user types is passed to the tool's standard input.
+    virtual void SetOutputHandler(OutputHandler output, EndHandler end) = 0;
     virtual void WriteStdin(HANDLE process, const std::string &text) = 0;
+    // Asks the process and everything it started to stop, as closing its console would, and kills
+    // them if they are still there two seconds later (at the latest when this object goes away).
+    // Returns at once; the end is reported as any other.
+    virtual void EndProcess(HANDLE process) = 0;
 };
 
 } // namespace parlet

@@ -8,9 +8,16 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace parlet {
 namespace {
@@ -36,13 +43,32 @@ QString findProgram(const QString &name) {
     return QStandardPaths::findExecutable(name);
 }
 
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kEndGrace = 2s;
+
+// Every process runs in a process group of its own (its id is the leader's), so that ending it
+// ends what it started too, as closing a console does: a batch file's tool with the batch file.
+void signalGroup(qint64 leader, int signal) {
+    if (leader > 0)
+        ::kill(-static_cast<pid_t>(leader), signal);
+}
+
 class QtProcesses final : public Processes {
   public:
     ~QtProcesses() override {
-        // Processes still running when the program ends are left to run, as on Windows.
         for (auto &[handle, entry] : m_entries) {
-            if (entry.process->state() != QProcess::NotRunning) {
-                entry.process->disconnect();
+            if (entry.process->state() == QProcess::NotRunning)
+                continue;
+            entry.process->disconnect();
+            if (entry.endBy) { // asked to stop: wait out the rest of its grace, then kill
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(*entry.endBy - Clock::now());
+                entry.process->waitForFinished(
+                    static_cast<int>(std::max<std::int64_t>(left.count(), 1)));
+                signalGroup(entry.pid, SIGKILL);
+            } else { // never asked: left to run, as on Windows
                 entry.process.release()->setParent(nullptr);
             }
         }
@@ -69,6 +95,11 @@ class QtProcesses final : public Processes {
         QObject::connect(raw, &QProcess::readyReadStandardError, raw, [this, raw, handle] {
             deliver(handle, raw->readAllStandardError(), true);
         });
+        QObject::connect(raw, &QProcess::finished, raw, [this, handle] {
+            if (m_endHandler)
+                m_endHandler(handle);
+        });
+        process->setChildProcessModifier([] { ::setpgid(0, 0); });
         process->start(program, arguments);
         if (!process->waitForStarted())
             return false;
@@ -78,7 +109,7 @@ class QtProcesses final : public Processes {
         info.hThread = handle + 1;
         info.dwProcessId = static_cast<std::uint32_t>(process->processId());
         info.dwThreadId = info.dwProcessId;
-        m_entries.emplace(handle, Entry{std::move(process), true, true});
+        m_entries.emplace(handle, Entry{std::move(process), raw->processId(), true, true, {}});
         return true;
     }
 
@@ -112,7 +143,10 @@ class QtProcesses final : public Processes {
         return true;
     }
 
-    void SetOutputHandler(OutputHandler handler) override { m_handler = std::move(handler); }
+    void SetOutputHandler(OutputHandler output, EndHandler end) override {
+        m_handler = std::move(output);
+        m_endHandler = std::move(end);
+    }
 
     void WriteStdin(HANDLE handle, const std::string &text) override {
         auto entry = m_entries.find(handle);
@@ -120,11 +154,25 @@ class QtProcesses final : public Processes {
             entry->second.process->write(text.data(), static_cast<qint64>(text.size()));
     }
 
+    void EndProcess(HANDLE handle) override {
+        auto entry = m_entries.find(handle);
+        if (entry == m_entries.end() || entry->second.endBy ||
+            entry->second.process->state() == QProcess::NotRunning)
+            return;
+        const qint64 leader = entry->second.pid;
+        entry->second.endBy = Clock::now() + kEndGrace;
+        signalGroup(leader, SIGTERM);
+        // Not tied to the process object: what it started may outlive it.
+        QTimer::singleShot(kEndGrace, [leader] { signalGroup(leader, SIGKILL); });
+    }
+
   private:
     struct Entry {
         std::unique_ptr<QProcess> process;
+        qint64 pid;
         bool processOpen;
         bool threadOpen;
+        std::optional<Clock::time_point> endBy; // set once it was asked to stop
     };
 
     void deliver(HANDLE handle, const QByteArray &bytes, bool isError) {
@@ -135,6 +183,7 @@ class QtProcesses final : public Processes {
     std::map<HANDLE, Entry> m_entries;
     HANDLE m_next = 4; // even: process handles; the thread handle is the next odd number
     OutputHandler m_handler;
+    EndHandler m_endHandler;
 };
 
 } // namespace

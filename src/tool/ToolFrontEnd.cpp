@@ -41,7 +41,8 @@ std::optional<std::string> chooseRegFile(FileDialogs &dialogs, bool save, const 
 
 ToolFrontEnd::ToolFrontEnd(MainState &state, const ToolControls &controls,
                            const ToolFolders &folders)
-    : m_state(state), m_controls(controls), m_folders(folders) {
+    : m_state(state), m_controls(controls), m_folders(folders),
+      m_consoles(state.platform.processes, state.window) {
     state.seqTimer.setDuty(SeqTimer::Duty::ToolPoll, [this] { pollToolProcess(); });
 }
 
@@ -207,9 +208,16 @@ void ToolFrontEnd::txtRegThrough_LostFocus() {
     setText(m_controls.txtRegThrough, range.last);
 }
 
+void ToolFrontEnd::Form_Unload() {
+    m_consoles.closeAll();
+}
+
 shellWait &ToolFrontEnd::waitWindow() {
     if (!m_shellWait)
-        m_shellWait = std::make_unique<shellWait>(m_state.platform, m_state.window);
+        m_shellWait = std::make_unique<shellWait>(
+            m_state.platform, m_state.window, [this](HANDLE process, const std::string &cmdline) {
+                m_consoles.open(process, cmdline, m_controls.chkBat->isChecked(), *m_shellWait);
+            });
     return *m_shellWait;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "common/ToolOptions.h"
 #include "shared/MainState.h"
+#include "tool/ToolConsole.h"
 
 #include <QObject>
 
@@ -71,6 +72,8 @@ class ToolFrontEnd final : public QObject {
     void chkRegOnly_Click();
     void txtRegMem_LostFocus();
     void txtRegThrough_LostFocus();
+    // The main window's unload: tools still running are ended, as their consoles close.
+    void Form_Unload();
 
     shellWait &waitWindow();
 
@@ -85,7 +88,8 @@ class ToolFrontEnd final : public QObject {
     ToolControls m_controls;
     ToolFolders m_folders;
     std::string regFile;
-    std::unique_ptr<shellWait> m_shellWait;
+    ToolConsoles m_consoles;
+    std::unique_ptr<shellWait> m_shellWait; // owns the consoles' windows
     std::unique_ptr<frmCopyReg> m_frmCopyReg;
 };
 

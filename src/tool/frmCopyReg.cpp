@@ -45,7 +45,17 @@ void frmCopyReg::txtCopyThrough_LostFocus() {
     setText(m_ui->txtCopyThrough, range.last);
 }
 
+void frmCopyReg::showEvent(QShowEvent *event) {
+    // The source field's text changes when it loses the focus, so it must not start with it: a
+    // user who only clicks OK copies from the field's text as it stands.
+    m_ui->cmdCopyOk->setFocus();
+    QDialog::showEvent(event);
+}
+
 void frmCopyReg::cmdCopyOk_Click() {
+    // Enter or a shortcut reach OK while a field still has the focus: it loses it now, so that
+    // its range rule runs as it does when OK is clicked.
+    m_ui->cmdCopyOk->setFocus(Qt::OtherFocusReason);
     m_copy(text(m_ui->txtCopyFrom), text(m_ui->txtCopyTo), text(m_ui->txtCopyThrough));
     hide();
 }

@@ -30,6 +30,9 @@ class frmCopyReg final : public QDialog {
     void cmdCopyOk_Click();
     void CancelButton_Click();
 
+  protected:
+    void showEvent(QShowEvent *event) override;
+
   private:
     CopyRequest m_copy;
     std::unique_ptr<Ui::frmCopyReg> m_ui;

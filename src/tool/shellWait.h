@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,14 +13,17 @@ class shellWait;
 
 namespace parlet {
 
-// The modal window shown while a tool command runs. Where the tool has no console of its own,
-// the window shows what it writes (standard error in red) and passes typed lines to its input.
+// The modal window shown while a tool command runs. Its close box is its only way out: Escape
+// does not close it.
 class shellWait final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(shellWait)
 
   public:
-    shellWait(Platform &platform, QWidget &parent);
+    // Told of each process that started, before the window shows.
+    using StartedHandler = std::function<void(HANDLE process, const std::string &cmdline)>;
+
+    shellWait(Platform &platform, QWidget &parent, StartedHandler started);
     ~shellWait() override;
 
     // Starts `cmdline` and shows the window modally; returns when the window has been hidden by
@@ -32,12 +36,14 @@ class shellWait final : public QDialog {
     bool shellBusy = false;
     PROCESS_INFORMATION procInfo;
 
+  protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
   private:
-    void appendOutput(HANDLE process, const std::string &text, bool isError);
-    void txtInput_Return();
     void closeHandles();
 
     Platform &m_platform;
+    StartedHandler m_started;
     std::unique_ptr<Ui::shellWait> m_ui;
     // Set while this command's end has not been seen; each command is reported once.
     bool m_watching = false;

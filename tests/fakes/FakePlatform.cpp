@@ -198,8 +198,11 @@ bool FakeProcesses::CloseHandle(HANDLE handle) {
 }
 
 void FakeProcesses::finishLast() {
-    if (!processes.empty())
-        processes.rbegin()->second.running = false;
+    if (processes.empty())
+        return;
+    processes.rbegin()->second.running = false;
+    if (endHandler)
+        endHandler(lastHandle());
 }
 
 void FakeProcesses::output(const std::string &text, bool isError) {

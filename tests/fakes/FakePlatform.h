@@ -140,16 +140,22 @@ class FakeProcesses final : public Processes {
     std::vector<HANDLE> closed;
     std::vector<HANDLE> waited;
     OutputHandler outputHandler;
+    EndHandler endHandler;
     std::vector<std::string> stdinLines;
+    std::vector<HANDLE> endAsked; // EndProcess only asks; `finishLast` ends
 
     bool CreateProcessA(const std::string &commandLine, PROCESS_INFORMATION &info) override;
     std::uint32_t WaitForSingleObject(HANDLE handle, std::uint32_t milliseconds) override;
     bool CloseHandle(HANDLE handle) override;
-    void SetOutputHandler(OutputHandler handler) override { outputHandler = std::move(handler); }
+    void SetOutputHandler(OutputHandler output, EndHandler end) override {
+        outputHandler = std::move(output);
+        endHandler = std::move(end);
+    }
     void WriteStdin(HANDLE, const std::string &text) override { stdinLines.push_back(text); }
+    void EndProcess(HANDLE process) override { endAsked.push_back(process); }
 
     HANDLE lastHandle() const { return processes.empty() ? 0 : processes.rbegin()->first; }
-    // Ends the most recently started process.
+    // Ends the most recently started process and reports it.
     void finishLast();
     // The most recently started process writes `text`.
     void output(const std::string &text, bool isError = false);
