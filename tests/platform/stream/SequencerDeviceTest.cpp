@@ -16,7 +16,7 @@ using testdata::smf;
 using testdata::Track;
 using Bytes = std::vector<std::uint8_t>;
 
-std::string writeFile(const std::string &name, const std::vector<std::uint8_t> &bytes) {
+std::string writeFile(const std::string &name, const Bytes &bytes) {
     const auto path = testing::TempDir() + name;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
@@ -25,7 +25,7 @@ std::string writeFile(const std::string &name, const std::vector<std::uint8_t> &
 
 // Format 1, 480 ticks a quarter: 120 bpm for two quarters, then 240 bpm. Notes every quarter
 // in the second track; the file ends at tick 2400 (20 sixteenths).
-std::vector<std::uint8_t> tempoMapFile() {
+Bytes tempoMapFile() {
     Track conductor;
     conductor.tempo(0, 500000).tempo(960, 250000).end(0);
     Track notes;
@@ -67,29 +67,21 @@ class SequencerDeviceTest : public ::testing::Test {
     }
 };
 
-TEST_F(SequencerDeviceTest, AnswersStatusQueriesInSixteenthNotes) {
-    ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
-    ASSERT_EQ(send("set midio port  1"), 0u);
-    struct {
-        const char *query, *reply;
-    } const cases[] = {
-        {"status midio division type", "PPQN"}, {"status midio length", "20"},
-        {"status midio tempo", "120"},          {"status midio position", "0"},
-        {"STATUS MIDIO MODE", "stopped"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(ask(c.query), c.reply) << c.query;
-    EXPECT_EQ(send("close midio"), 0u);
-    EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
-}
-
+// Quarters at 0, 500 and 1000 ms, then 250 ms each; the program change comes at tick 1920.
+// Lengths and positions are in sixteenth notes.
 TEST_F(SequencerDeviceTest, PlaysATempoMapAtNominalAndFasterSpeedWithoutSystemExclusive) {
-    // Quarters at 0, 500 and 1000 ms, then 250 ms each; the program change comes at tick 1920.
     const std::vector<std::chrono::milliseconds> nominal{0ms, 500ms, 1000ms, 1250ms, 1500ms};
+    const std::pair<const char *, const char *> replies[] = {{"status midio division type", "PPQN"},
+                                                             {"status midio length", "20"},
+                                                             {"status midio tempo", "120"},
+                                                             {"status midio position", "0"},
+                                                             {"STATUS MIDIO MODE", "stopped"}};
     for (int percent : {100, 125}) {
         outputs.clear();
         ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
-        ASSERT_EQ(send("set midio port 0"), 0u);
+        ASSERT_EQ(send("set midio port  1"), 0u);
+        for (auto [query, reply] : replies)
+            EXPECT_EQ(ask(query), reply) << query;
         ASSERT_EQ(send("set midio tempo " + std::to_string(120 * percent / 100)), 0u);
         auto start = clock.now();
         ASSERT_EQ(send("play midio"), 0u);
@@ -100,11 +92,10 @@ TEST_F(SequencerDeviceTest, PlaysATempoMapAtNominalAndFasterSpeedWithoutSystemEx
         for (auto t : nominal)
             expected.push_back(t * 100 / percent);
         EXPECT_EQ(sendTimes(start), expected) << percent << " %";
-        auto sent = outputs.sent();
-        ASSERT_EQ(sent.size(), 5u);
-        EXPECT_EQ(sent[3].bytes, (Bytes{0x90, 62, 0}));
+        EXPECT_EQ(outputs.sent().at(3).bytes, (Bytes{0x90, 62, 0}));
         ASSERT_EQ(send("close midio"), 0u);
     }
+    EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
 }
 
 // 650000 us a quarter is 92.3 beats a minute, which the device calls 92: set back to its own
@@ -128,24 +119,20 @@ TEST_F(SequencerDeviceTest, TempoChangesHoldToTheTempoReplyAndTheCurrentPosition
     EXPECT_EQ(sendTimes(start), (std::vector{650ms, 1240ms}));
 }
 
+// After each command and the time given: the mode and the position.
 TEST_F(SequencerDeviceTest, PausesResumesStopsAndRewinds) {
     ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias a"), 0u);
-    ASSERT_EQ(send("play a"), 0u);
-    clock.advance(250ms);
-    EXPECT_EQ(ask("status a position"), "2");
-    ASSERT_EQ(send("pause a"), 0u);
-    EXPECT_EQ(ask("status a mode"), "paused");
-    clock.advance(5s);
-    EXPECT_EQ(ask("status a position"), "2");
-    ASSERT_EQ(send("play a"), 0u);
-    EXPECT_EQ(ask("status a mode"), "playing");
-    clock.advance(250ms);
-    EXPECT_EQ(ask("status a position"), "4");
-    ASSERT_EQ(send("stop a"), 0u);
-    EXPECT_EQ(ask("status a mode"), "stopped");
-    EXPECT_EQ(ask("status a position"), "4");
-    ASSERT_EQ(send("seek a to start"), 0u);
-    EXPECT_EQ(ask("status a position"), "0");
+    const std::tuple<const char *, std::chrono::milliseconds, const char *> steps[] = {
+        {"play a", 250ms, "playing 2"},
+        {"pause a", 5s, "paused 2"},
+        {"play a", 250ms, "playing 4"},
+        {"stop a", 0ms, "stopped 4"},
+        {"seek a to start", 0ms, "stopped 0"}};
+    for (auto [command, wait, shown] : steps) {
+        ASSERT_EQ(send(command), 0u);
+        clock.advance(wait);
+        EXPECT_EQ(ask("status a mode") + " " + ask("status a position"), shown) << command;
+    }
     outputs.clear();
     ASSERT_EQ(send("seek a to start"), 0u);
     EXPECT_TRUE(outputs.sent().empty()) << "at the start with nothing sounding";
@@ -155,16 +142,13 @@ TEST_F(SequencerDeviceTest, PausesResumesStopsAndRewinds) {
     EXPECT_TRUE(std::ranges::count(outputs.sent(), fakes::SentMessage{0, {0x90, 60, 100}, start}));
 }
 
-TEST_F(SequencerDeviceTest, ReportsEveryFailureWithAText) {
+TEST_F(SequencerDeviceTest, ReportsEveryFailureWithoutChangingTheDevice) {
     auto notMidi = writeFile("notmidi.mid", {'R', 'I', 'F', 'F', 0, 0, 0, 0});
     const auto fifo = testing::TempDir() + "pipe.mid"; // opening it to read would block
     ::mkfifo(fifo.c_str(), 0600);
     ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
     outputs.busyDevices.insert(1);
-    struct {
-        std::string command;
-        MMRESULT error;
-    } const cases[] = {
+    const std::pair<std::string, MMRESULT> cases[] = {
         {"open \"" + tempoMap + "\" type sequencer alias MIDIO", MCIERR_DUPLICATE_ALIAS},
         {"open \"/no/such/file.mid\" type sequencer alias b", MCIERR_FILE_NOT_FOUND},
         {"open \"" + notMidi + "\" type sequencer alias b", MCIERR_INVALID_FILE},
@@ -176,14 +160,15 @@ TEST_F(SequencerDeviceTest, ReportsEveryFailureWithAText) {
         {"set midio port 1", MCIERR_SEQ_PORT_INUSE},
         {"set midio tempo 0", MCIERR_OUTOFRANGE},
     };
-    for (const auto &c : cases) {
+    for (const auto &[command, error] : cases) {
         std::string reply = "unchanged";
-        EXPECT_EQ(mci.mciSendStringA(c.command, &reply, 255, 0), c.error) << c.command;
-        EXPECT_EQ(reply, "") << c.command;
-        std::string text;
-        EXPECT_TRUE(mci.mciGetErrorStringA(c.error, text, 80) && text.size() > 20) << c.error;
+        EXPECT_EQ(mci.mciSendStringA(command, &reply, 255, 0), error) << command;
+        EXPECT_EQ(reply, "") << command;
     }
-    EXPECT_EQ(ask("status midio mode"), "stopped") << "failed commands leave the device as it was";
+    std::string text;
+    EXPECT_TRUE(mci.mciGetErrorStringA(MCIERR_INVALID_FILE, text, 80));
+    EXPECT_EQ(text, "The file is not a MIDI file, or it is damaged.");
+    EXPECT_EQ(ask("status midio mode"), "stopped");
 }
 
 } // namespace

@@ -1,0 +1,216 @@
+#include "PlayerRig.h"
+#include "fakes/FakePlatform.h"
+#include "player/SmfWriter.h"
+#include "player/seq.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace parlet {
+namespace {
+
+using ::testing::ElementsAre;
+using Commands = std::vector<std::string>;
+
+const std::string kOpen = "open \"/my music/a b.mid\" type sequencer alias midio";
+// clang-format off
+const Commands kOpened{kOpen, "set midio port  1", "status midio division type",
+                       "status midio length", "status midio tempo", "play midio"};
+// clang-format on
+
+// The capture window and the playing window on the fake platform, with a recording MCI.
+class PlayerWindows : public ::testing::Test {
+  protected:
+    PlayerWindows() {
+        state.midiInDev = 0;
+        state.midiOutDev = 1;
+        state.midDir = dir.path().toStdString();
+        state.midFile = "last.mid";
+        mci.answers = {{kOpened[2], {0, std::string("PPQN\0x", 6)}},
+                       {kOpened[3], {0, "480"}},
+                       {kOpened[4], {0, "120"}},
+                       {"status midio position", {0, "240"}},
+                       {"status midio mode", {0, "playing"}}};
+    }
+    std::string path(const char *name) const {
+        return dir.filePath(QString::fromUtf8(name)).toStdString();
+    }
+    void record(const std::function<void(QDialog &)> &during) {
+        rig.whileShown(&Player::SeqRec_Click, "frmRecording", during);
+        EXPECT_FALSE(state.seqRecording);
+    }
+    // The capture's count and time shown after a tick.
+    QString progress(QDialog &window) {
+        rig.timer.seqTimer_Timer();
+        return rig.text(window, "seqCount") + u'|' + rig.text(window, "seqTime");
+    }
+    // Plays "/my music/a b.mid"; `during` runs with the commands so far cleared and must end the
+    // playback.
+    void play(const std::function<void(QDialog &)> &during) {
+        fake.fileDialogs.answers.push_back("/my music/a b.mid");
+        rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
+            mci.commands.clear();
+            during(window);
+        });
+    }
+
+    QTemporaryDir dir;
+    fakes::FakePlatform fake;
+    test::RecordingMci mci;
+    Platform platform{fake.devices, fake.midiIn,      fake.midiStream, mci,       fake.processes,
+                      fake.folders, fake.fileDialogs, fake.messages,   fake.clock};
+    test::PlayerRig rig{platform};
+    MainState &state = rig.state;
+};
+
+// A cancelled dialog or a failed write leaves the window up with the capture stopped and kept, so
+// that another name can be tried; a name typed without extension is used as typed.
+TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
+    const std::string bad = path("no such folder/take.mid");
+    fake.fileDialogs.answers = {std::nullopt, bad, path("take")};
+    record([&](QDialog &window) {
+        EXPECT_TRUE(state.seqRecording);
+        EXPECT_EQ(progress(window), QStringLiteral(" 1|0:00"));
+        fake.midiIn.deliver(0x00643C90, 1500);
+        fake.midiIn.deliver(0x000000F8, 1600); // clock: not stored
+        fake.midiIn.deliver(0x00403C80, 2000);
+        EXPECT_EQ(progress(window), QStringLiteral(" 3|0:02"));
+        fake.midiIn.calls.clear();
+        for (int save = 0; save < 3 && window.isVisible(); ++save) {
+            rig.click(window, "cmdSave");
+            fake.midiIn.deliver(0x00403C80, 3000); // after the stop: never arrives
+        }
+    });
+    EXPECT_THAT(fake.midiIn.calls, ElementsAre("stop 1"));
+    EXPECT_THAT(fake.messages.texts,
+                ElementsAre("The MIDI file " + bad +
+                            " could not be written: No such file or directory. The recording is "
+                            "still in memory; save it under another name or in another folder."));
+    const auto &asked = fake.fileDialogs.shown.at(0);
+    EXPECT_EQ(std::tie(asked.save, asked.request.overwritePrompt, asked.request.filter,
+                       asked.request.filterIndex, asked.request.initDir, asked.request.fileName),
+              std::make_tuple(true, true, "MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString(),
+                              "last.mid"));
+    EXPECT_EQ(state.midFile, path("take"));
+    EXPECT_FALSE(std::filesystem::exists(path("take.mid")));
+    std::ifstream written(path("take"), std::ios::binary);
+    const std::vector<seq::Entry> entries{
+        {seq::kTempoEntry, 0}, {0x00643C90, 1500}, {0x00403C80, 2000}};
+    EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(written), {}),
+              smf::encode(entries, smf::DeltaMode::Absolute).bytes);
+}
+
+// Cancel, the frame's close box and Escape each end a capture keeping it. The input opens once,
+// stays open between captures, each of which starts empty, and closes at shut-down.
+TEST_F(PlayerWindows, EveryWayOutOfACaptureIsACancelAndTheInputStaysOpenUntilShutDown) {
+    const std::function<void(QDialog &)> ways[] = {
+        [](QDialog &window) { test::PlayerRig::click(window, "cmdCancel"); },
+        [](QDialog &window) { window.close(); },
+        [](QDialog &window) { QTest::keyClick(&window, Qt::Key_Escape); }};
+    for (const auto &end : ways) {
+        record([&](QDialog &window) {
+            EXPECT_EQ(progress(window), QStringLiteral(" 1|0:00"));
+            fake.midiIn.deliver(0x00643C90, 100);
+            end(window);
+        });
+        EXPECT_EQ(seq::buffer().entries().size(), 2u);
+    }
+    EXPECT_TRUE(fake.fileDialogs.shown.empty());
+    EXPECT_THAT(fake.midiIn.calls,
+                ElementsAre("open 0", "start 1", "start 1", "stop 1", "start 1", "start 1",
+                            "stop 1", "start 1", "start 1", "stop 1"));
+    rig.player.Form_Unload();
+    EXPECT_EQ(fake.midiIn.calls.back(), "close 1");
+    EXPECT_EQ(state.midiInHnd, 0);
+    fake.midiIn.busyDevices.insert(0);
+    rig.player.SeqRec_Click(); // returns at once, showing no window
+    EXPECT_THAT(fake.messages.texts, ElementsAre("Oops, the MIDI device is already open"));
+    EXPECT_EQ(state.midiInHnd, 0);
+}
+
+TEST_F(PlayerWindows, PlaysShowsPositionNoticesTheEndAndClosesOnFinished) {
+    play([&](QDialog &window) {
+        EXPECT_EQ(rig.text(window, "lblTotTime"), QStringLiteral("1:00"));
+        rig.timer.seqTimer_Timer();
+        EXPECT_EQ(rig.text(window, "lblTime") + rig.text(window, "cmdPause"),
+                  QStringLiteral("0:30Pause"));
+        mci.answers["status midio mode"].second = std::string("stopped\0", 8);
+        rig.timer.seqTimer_Timer();
+        EXPECT_EQ(rig.text(window, "cmdPause"), QStringLiteral("Play"));
+        rig.player.Form_Unload(); // closes at once, without a reply or a report
+        rig.click(window, "cmdCancel");
+    });
+    const auto &asked = fake.fileDialogs.shown[0].request;
+    EXPECT_EQ(asked.filter + "|" + asked.fileName, "MIDI Files (*.mid)|*.mid|last.mid");
+    EXPECT_EQ(state.midDir + "|" + state.midFile, "/my music|/my music/a b.mid");
+    EXPECT_THAT(mci.commands, ElementsAre("status midio position", "status midio mode",
+                                          "status midio position", "status midio mode",
+                                          "seek midio to start", "close midio", "stop midio"));
+}
+
+TEST_F(PlayerWindows, PlaybackControlsSendTheirCommandsAndChangeTheWindowEvenWhenRefused) {
+    mci.answers["pause midio"] = {MCIERR_INVALID_FILE, ""};
+    play([&](QDialog &window) {
+        QStringList seen;
+        for (const char *button : {"cmdFaster", "cmdFaster", "cmdFaster", "cmdNormal", "cmdSlower",
+                                   "cmdSlower", "cmdPause", "cmdPause", "cmdStop", "cmdPause"}) {
+            rig.click(window, button);
+            seen << rig.text(window, "txtRate") + u',' + rig.text(window, "cmdPause");
+        }
+        EXPECT_EQ(seen.join(u'|'), QStringLiteral(" 125,Pause| 156.25,Pause| 195.3125,Pause|"
+                                                  "100,Pause| 80,Pause| 64,Pause| 64,Play|"
+                                                  " 64,Pause| 64,Play| 64,Pause"));
+        auto *rate = window.findChild<QLineEdit *>(QStringLiteral("txtRate"));
+        rate->clear();
+        QTest::keyClicks(rate, QStringLiteral("9x"));
+        rig.click(window, "cmdCancel");
+    });
+    EXPECT_THAT(mci.commands,
+                ElementsAre("set midio tempo  150", "set midio tempo  187", "set midio tempo  234",
+                            "set midio tempo  120", "set midio tempo  96", "set midio tempo  76",
+                            "pause midio", "play midio", "stop midio", "seek midio to start",
+                            "play midio from 0", "set midio tempo  0", "set midio tempo  10",
+                            "set midio tempo  10", "stop midio", "close midio"));
+    EXPECT_THAT(fake.messages.texts,
+                ElementsAre("Command \"pause midio\" failed\r\nNot a MIDI file."));
+    play([&](QDialog &window) { // afresh; the close box then ends the playback sending nothing
+        EXPECT_EQ(rig.text(window, "txtRate") + rig.text(window, "cmdPause"),
+                  QStringLiteral("100Pause"));
+        window.close();
+    });
+    EXPECT_EQ(mci.commands, Commands{"close midio"});
+    EXPECT_EQ(rig.parent.findChild<QDialog *>(), nullptr) << "the close box drops the window";
+}
+
+TEST_F(PlayerWindows, AFailedPlaybackStepEndsThePlaybackAndClosesWhatWasOpened) {
+    fake.fileDialogs.answers.push_back(std::nullopt);
+    rig.player.SeqPlay_Click();
+    EXPECT_TRUE(mci.commands.empty() && state.midFile == "last.mid") << "cancelled";
+    const std::tuple<std::size_t, MMRESULT, std::string> cases[] = {
+        // failing step in kOpened
+        {0, MCIERR_INVALID_FILE, "Command \"" + kOpen + "\" failed\r\nNot a MIDI file."},
+        {1, 1234, "command \"set midio port  1\" failed"},
+        {5, 1234, "command \"play midio\" failed"}};
+    for (const auto &[failing, code, message] : cases) {
+        mci.commands.clear();
+        fake.messages.texts.clear();
+        mci.answers[kOpened[failing]] = {code, ""};
+        fake.fileDialogs.answers.push_back("/my music/a b.mid");
+        rig.player.SeqPlay_Click();
+        Commands expected(kOpened.begin(), kOpened.begin() + long(failing) + 1);
+        if (failing > 0)
+            expected.push_back("close midio");
+        EXPECT_EQ(mci.commands, expected);
+        EXPECT_THAT(fake.messages.texts, ElementsAre(message));
+        EXPECT_FALSE(rig.timer.isActive());
+        mci.answers.erase(kOpened[failing]);
+    }
+}
+
+} // namespace
+} // namespace parlet

@@ -1,0 +1,137 @@
+// The main window's capture, its MCI playback and the sequencer window on the real MIDI system:
+// a second JACK client plays the keyboard on their input and listens to what they play.
+#include "JackServer.h"
+#include "PlayerRig.h"
+#include "fakes/FakePlatform.h"
+#include "platform/RealServices.h"
+#include "player/frmPlaying.h"
+#include "player/seq.h"
+#include "sequencer/frmSeq.h"
+
+#include <QCheckBox>
+#include <QLabel>
+
+#include <thread>
+
+namespace parlet {
+namespace {
+
+using namespace std::literals;
+using test::JackServer;
+
+class WindowsJack : public test::JackTest {};
+
+TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayers) {
+    test::JackTestClient keyboard("keyboard");
+    ASSERT_TRUE(keyboard.ok());
+    auto midi = makeRealMidiSystem();
+    auto streams = makeRealMidiStream(*midi);
+    auto mci = makeRealMci(*midi);
+    auto clock = makeSteadyClock();
+    fakes::FakePlatform fake;
+    Platform platform{*midi,          *midi,        *streams,         *mci,
+                      fake.processes, fake.folders, fake.fileDialogs, fake.messages,
+                      *clock};
+    test::PlayerRig rig(platform);
+    auto &state = rig.state;
+    for (int i = 0; i < int(std::max(midi->midiInGetNumDevs(), midi->midiOutGetNumDevs())); ++i) {
+        MIDIINCAPS in;
+        MIDIOUTCAPS out;
+        if (midi->midiInGetDevCapsA(i, in) == 0 && in.szPname.data() == "keyboard:out"s)
+            state.midiInDev = i;
+        if (midi->midiOutGetDevCapsA(i, out) == 0 && out.szPname.data() == "keyboard:in"s)
+            state.midiOutDev = std::int16_t(i);
+    }
+    ASSERT_TRUE(state.midiInDev >= 0 && state.midiOutDev >= 0);
+    const std::string path = testing::TempDir() + "played.mid";
+    auto &buffer = seq::buffer();
+    auto waitUntil = [](auto done) {
+        for (auto end = std::chrono::steady_clock::now() + 5s;
+             !done() && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(1ms))
+            QCoreApplication::processEvents();
+        return done();
+    };
+
+    const std::uint32_t atMs[] = {0, 250, 375};
+    fake.fileDialogs.answers.push_back(path);
+    rig.whileShown(&Player::SeqRec_Click, "frmRecording", [&](QDialog &window) {
+        // Well ahead, so that a server held up by a busy machine still sends them at their frames.
+        const std::uint32_t first = keyboard.frameNow() + JackServer::sampleRate / 10;
+        for (std::uint8_t i = 0; i < 3; ++i)
+            keyboard.sendAt(first + atMs[i] * JackServer::sampleRate / 1000,
+                            {0x90, 60, std::uint8_t(i + 1)});
+        waitUntil([&] { return buffer.capCount() == 4; });
+        rig.click(window, "cmdSave");
+    });
+    ASSERT_EQ(buffer.capCount(), 4);
+    std::int32_t captured[3];
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(buffer.capEvent(i + 1), 0x90 | 60 << 8 | (i + 1) << 16);
+        // The driver's timestamps: exact to the frame, so within a millisecond however late the
+        // callback ran.
+        captured[i] = buffer.capTime(i + 1) - buffer.capTime(1);
+        EXPECT_NEAR(captured[i], atMs[i], 1);
+    }
+    rig.player.Form_Unload(); // frees the input for the sequencer window
+    // Each played note's time after the first, in milliseconds, within a period of the server.
+    auto expectPlayedAt = [&](const std::vector<test::JackTestClient::Received> &notes,
+                              double factor, const char *by) {
+        for (int i = 1; i < 3; ++i)
+            EXPECT_NEAR(double(notes[i].usecs - notes[0].usecs) / 1000, captured[i] * factor,
+                        1000.0 * JackServer::periodFrames / JackServer::sampleRate)
+                << by << " at " << 100 / factor << " %, note " << i;
+    };
+
+    for (auto speed : {&frmPlaying::cmdNormal_Click, &frmPlaying::cmdFaster_Click}) {
+        std::vector<test::JackTestClient::Received> notes;
+        const bool steady = test::runUnstalled(keyboard, [&] {
+            keyboard.waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
+            fake.fileDialogs.answers.push_back(path);
+            rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
+                auto &playing = static_cast<frmPlaying &>(window);
+                (playing.*speed)();
+                notes = keyboard.waitReceived(3, 5s);
+                playing.cmdCancel_Click();
+            });
+            return notes.size() == 3;
+        });
+        if (!steady)
+            GTEST_SKIP() << "The JACK server was held up during every run.";
+        expectPlayedAt(notes, speed == &frmPlaying::cmdFaster_Click ? 0.8 : 1.0, "MCI");
+    }
+    EXPECT_EQ(mci->mciSendStringA("status midio mode", nullptr, 0, 0), MCIERR_INVALID_DEVICE_NAME)
+        << "Finished has stopped and closed the device";
+
+    // The sequencer window under remote control: Play asks for the file first, Play again
+    // pauses, Stop stops.
+    buffer.capClear();
+    frmSeq sequencer(state);
+    sequencer.show();
+    sequencer.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
+    auto *shown = sequencer.findChild<QLabel *>(QStringLiteral("lblState"));
+    std::vector<test::JackTestClient::Received> notes;
+    const bool steady = test::runUnstalled(keyboard, [&] {
+        sequencer.cmdStop_Click(); // a spoiled run may still play
+        keyboard.waitReceived(SIZE_MAX, 50ms);
+        fake.fileDialogs.answers = {path};
+        keyboard.sendAt(keyboard.frameNow(), {0xCF, 127});
+        if (!waitUntil([&] { return shown->text() == QStringLiteral("Playing"); }))
+            return false;
+        notes = keyboard.waitReceived(3, 5s);
+        return notes.size() == 3 &&
+               waitUntil([&] { return shown->text() == QStringLiteral("Ready"); });
+    });
+    if (!steady)
+        GTEST_SKIP() << "The JACK server was held up during every run.";
+    expectPlayedAt(notes, 1.0, "sequencer");
+    for (auto [program, expected] :
+         {std::pair(127, "Playing"), std::pair(127, "Paused"), std::pair(125, "Ready")}) {
+        keyboard.sendAt(keyboard.frameNow(), {0xCF, std::uint8_t(program)});
+        EXPECT_TRUE(waitUntil([&] { return shown->text() == QString::fromUtf8(expected); }))
+            << program;
+    }
+    EXPECT_TRUE(fake.messages.texts.empty());
+}
+
+} // namespace
+} // namespace parlet
