@@ -10,30 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 
 namespace parlet::test {
-
-// The MCI strings exactly as sent. Each command answers as scripted (code 0 and an empty reply
-// when not); only MCIERR_INVALID_FILE has a text.
-struct RecordingMci final : Mci {
-    using Answer = std::pair<MMRESULT, std::string>; // code, reply
-    std::vector<std::string> commands;
-    std::map<std::string, Answer> answers;
-
-    MMRESULT mciSendStringA(const std::string &command, std::string *reply, unsigned length,
-                            std::uintptr_t) override {
-        commands.push_back(command);
-        const Answer answer = answers.count(command) ? answers[command] : Answer{};
-        if (reply)
-            *reply = answer.first ? "" : answer.second.substr(0, length - 1);
-        return answer.first;
-    }
-    bool mciGetErrorStringA(MMRESULT error, std::string &text, unsigned) override {
-        text = error == MCIERR_INVALID_FILE ? "Not a MIDI file." : "";
-        return !text.empty();
-    }
-};
 
 struct PlayerRig {
     explicit PlayerRig(Platform &platform) : state(platform, parent, timer) {}

@@ -8,6 +8,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -114,21 +115,6 @@ class SeqWindow : public ::testing::Test, public SeqWindowRig {
     void SetUp() override { window.show(); }
 };
 
-TEST(SeqWindowLoad, TellsWhyItHasNoInput) {
-    const char *messages[] = {"Oops, the MIDI input device is already open",
-                              "Error in midiInOpen: 2", "Error in midiInStart: 1"};
-    for (int fault : {0, 1, 2}) {
-        SeqWindowRig rig;
-        HMIDIIN capture = 0; // the main window's capture holding the device
-        rig.fake.midiIn.midiInOpen(&capture, fault == 0 ? 0 : 1, &seq::capMidiInProc, 0, 0x30000);
-        rig.state.midiInDev = fault == 1 ? 3 : 0;
-        rig.fake.midiIn.failStartWith = fault == 2 ? std::optional<MMRESULT>(1) : std::nullopt;
-        rig.window.show();
-        EXPECT_THAT(rig.fake.messages.texts, ElementsAre(messages[fault]));
-        EXPECT_EQ(rig.shown(), "Idle Play");
-    }
-}
-
 // After each button, remote message (hex) or step: the state and Play's caption. The remote
 // control is program changes 125-127 on channel 16 only, only when allowed, and recorded first
 // while recording.
@@ -142,11 +128,10 @@ TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
         {"cmdPlay", "Idle Play"}, {"cmdRecord", "Recording Play"}, {"cmdPlay", "Playing Pause"},
         {"cmdRecord", "Recording Play"}, {"cmdStop", "Ready Play"}, {"cmdRecord", "Recording Play"},
         {"cmdNew", "Idle Play"}, {"open", "Ready Play"}, {"7FCF", "Ready Play"},
-        {"allow", "Ready Play"}, {"7FCF", "Playing Pause"}, {"7FCF", "Paused Play"},
-        {"7FCF", "Playing Pause"}, {"7FC0", "Playing Pause"}, {"7DCE", "Playing Pause"},
-        {"7DCF", "Ready Play"}, {"7ECF", "Recording Play"}, {"643C90", "Recording Play"},
-        {"F8", "Recording Play"}, {"7ECF", "Recording Play"}, {"7FC5", "Recording Play"},
-        {"7DCF", "Ready Play"}};
+        {"allow", "Ready Play"}, {"7FCF", "Playing Pause"}, {"7FC0", "Playing Pause"},
+        {"7DCE", "Playing Pause"}, {"7DCF", "Ready Play"}, {"7ECF", "Recording Play"},
+        {"643C90", "Recording Play"}, {"F8", "Recording Play"}, {"7ECF", "Recording Play"},
+        {"7FC5", "Recording Play"}, {"7DCF", "Ready Play"}};
     // clang-format on
     for (auto [action, expected] : steps) {
         const std::string step = action;
@@ -171,10 +156,8 @@ TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
 }
 
 TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
-    click("cmdPlay"); // an empty store asks for a file first
-    EXPECT_EQ(shown(), "Idle Play");
     open(3);
-    const auto &asked = fake.fileDialogs.shown.at(1).request;
+    const auto &asked = fake.fileDialogs.shown.at(0).request;
     EXPECT_EQ(std::tie(asked.filter, asked.filterIndex, asked.initDir),
               std::make_tuple("MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString()));
     EXPECT_EQ(state.midFile, dir.filePath(QStringLiteral("song.mid")).toStdString());
@@ -195,41 +178,56 @@ TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
 }
 
 // Entries (the loaded file's tempo entry included) -> buffers queued, bytes in the last; the
-// first record is the tempo entry's.
+// first record is the tempo entry's, the last that of the last entry that fits, however far the
+// store grew.
 TEST_F(SeqWindow, FillsBuffersOf5332RecordsUpTo100) {
     const std::array<std::int64_t, 3> cases[] = {
         {4, 1, 48}, {5332, 1, 63984}, {5333, 2, 12}, {533201, 100, 63984}};
     for (auto [entries, buffers, lastBytes] : cases) {
         open(1);
-        while (seq::buffer().capCount() < entries)
-            seq::buffer().capAppend(0x90, 1);
+        for (auto count = seq::buffer().capCount(); count < entries; ++count)
+            seq::buffer().capAppend(std::int32_t(count << 8 | 0x90), 1);
         stream.queued.clear();
         click("cmdPlay");
         ASSERT_EQ(stream.queued.size(), std::size_t(buffers));
         EXPECT_EQ(stream.queued.back()->dwBytesRecorded, lastBytes);
-        const std::uint8_t tempo[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0xA1, 0x07, 0x01};
-        EXPECT_EQ(std::memcmp(stream.queued[0]->lpData, tempo, 12), 0);
+        EXPECT_EQ(std::string(stream.queued[0]->lpData, 12),
+                  std::string("\0\0\0\0\0\0\0\0\x20\xA1\x07\x01", 12));
+        std::uint32_t last = 0;
+        std::memcpy(&last, stream.queued.back()->lpData + lastBytes - 4, 4);
+        EXPECT_EQ(last, std::uint32_t(std::min(entries, std::int64_t{533200}) - 1) << 8 |
+                            0x90); // 100 full
         click("cmdStop");
     }
 }
 
-TEST_F(SeqWindow, ReportsStreamFailures) {
-    const std::array<const char *, 4> cases[] = {
+// Input faults show when the window opens, stream faults when Play starts; Stop recovers from
+// either.
+TEST(SeqWindowFaults, AreReportedAndStopRecovers) {
+    // clang-format off
+    const std::array<const char *, 4> cases[] = { // fault, message, state, stream calls
+        {"busy", "Oops, the MIDI input device is already open", "Playing Pause", "open division prep out restart"},
+        {"no input", "Error in midiInOpen: 2", "Playing Pause", "open division prep out restart"},
+        {"start", "Error in midiInStart: 1", "Playing Pause", "open division prep out restart"},
         {"open", "Error opening MIDI output device", "Ready Play", "open"},
         {"division", "error setting time division", "Ready Play", "open division close"},
         {"prep", "Error in prepare out header", "Playing Pause", "open division prep restart"},
         {"out", "Error in midiStreamOut: 11", "Playing Pause", "open division prep out restart"},
-        {"restart", "Error in midistreamrestart", "Playing Pause",
-         "open division prep out restart close"}};
-    for (auto [call, message, state, calls] : cases) {
+        {"restart", "Error in midistreamrestart", "Playing Pause", "open division prep out restart close"}};
+    // clang-format on
+    for (auto [fault, message, state, calls] : cases) {
         SeqWindowRig rig;
+        const std::string f = fault;
+        HMIDIIN capture = 0; // the main window's capture holding the device
+        rig.fake.midiIn.midiInOpen(&capture, f == "busy" ? 0 : 1, &seq::capMidiInProc, 0, 0x30000);
+        rig.state.midiInDev = f == "no input" ? 3 : 0;
+        rig.fake.midiIn.failStartWith = f == "start" ? std::optional<MMRESULT>(1) : std::nullopt;
+        rig.stream.failing[f] = 11;
         rig.window.show();
         rig.open();
-        rig.stream.failing[call] = 11;
         rig.click("cmdPlay");
         EXPECT_THAT(rig.fake.messages.texts, ElementsAre(message));
-        EXPECT_EQ(rig.shown(), state);
-        EXPECT_EQ(rig.stream.calls, calls);
+        EXPECT_EQ(rig.shown() + "|" + rig.stream.calls, std::string(state) + "|" + calls);
         rig.click("cmdStop");
         EXPECT_EQ(rig.shown(), "Ready Play");
     }
@@ -244,10 +242,10 @@ TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
                 ElementsAre("So sorry, but you can only save what's recorded"));
     click("cmdRecord");
     deliver(0x00643C90, 1500);
-    deliver(0xFE, 1700);
     deliver(0x00403C80, 2000);
+    deliver(0x00403E80, 2250);
     window.timer_Timer();
-    EXPECT_EQ(text("lblEvents"), QStringLiteral("3"));
+    EXPECT_EQ(text("lblEvents"), QStringLiteral("4"));
     const std::string path = dir.filePath(QStringLiteral("take.mid")).toStdString();
     fake.fileDialogs.answers = {std::nullopt, path};
     click("cmdSave");
@@ -255,7 +253,8 @@ TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
     click("cmdSave");
     EXPECT_FALSE(window.isVisible());
     std::ifstream written(path, std::ios::binary);
-    const std::vector<seq::Entry> deltas{{seq::kTempoEntry, 0}, {0x00643C90, 0}, {0x00403C80, 500}};
+    const std::vector<seq::Entry> deltas{
+        {seq::kTempoEntry, 0}, {0x00643C90, 0}, {0x00403C80, 500}, {0x00403E80, 250}};
     EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(written), {}),
               smf::encode(deltas, smf::DeltaMode::Stored).bytes);
     window.show();

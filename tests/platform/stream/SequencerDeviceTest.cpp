@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sys/stat.h>
 
 namespace parlet {
 namespace {
@@ -98,36 +97,16 @@ TEST_F(SequencerDeviceTest, PlaysATempoMapAtNominalAndFasterSpeedWithoutSystemEx
     EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
 }
 
-// 650000 us a quarter is 92.3 beats a minute, which the device calls 92: set back to its own
-// reply, the file plays at exactly the nominal speed, and at 115 at exactly 125 %.
-TEST_F(SequencerDeviceTest, TempoChangesHoldToTheTempoReplyAndTheCurrentPosition) {
-    Track track;
-    track.tempo(0, 650000).event(480, {0x90, 1, 1}).event(480, {0x90, 2, 1}).end(0);
-    const auto path = writeFile("slow.mid", smf(0, 480, {track}));
-    ASSERT_EQ(send("open \"" + path + "\" alias s"), 0u);
-    const auto tempo = ask("status s tempo");
-    EXPECT_EQ(tempo, "92");
-    ASSERT_EQ(send("set s tempo " + tempo), 0u);
-    auto start = clock.now();
-    ASSERT_EQ(send("play s"), 0u);
-    clock.advance(1000ms);
-    const auto before = ask("status s position");
-    ASSERT_EQ(send("set s tempo 115"), 0u);
-    EXPECT_EQ(ask("status s position"), before);
-    clock.advance(1s);
-    // The second quarter, due at 1300 ms, has 300 ms left at 1000 ms: 240 ms at 125 %.
-    EXPECT_EQ(sendTimes(start), (std::vector{650ms, 1240ms}));
-}
-
-// After each command and the time given: the mode and the position.
+// After each command and the time given: the mode and the position in sixteenths. A tempo set
+// while playing keeps the position: twice the nominal tempo plays a quarter in 250 ms.
 TEST_F(SequencerDeviceTest, PausesResumesStopsAndRewinds) {
     ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias a"), 0u);
+    // clang-format off
     const std::tuple<const char *, std::chrono::milliseconds, const char *> steps[] = {
-        {"play a", 250ms, "playing 2"},
-        {"pause a", 5s, "paused 2"},
-        {"play a", 250ms, "playing 4"},
-        {"stop a", 0ms, "stopped 4"},
+        {"play a", 250ms, "playing 2"}, {"pause a", 5s, "paused 2"}, {"play a", 250ms, "playing 4"},
+        {"set a tempo 240", 250ms, "playing 8"}, {"stop a", 0ms, "stopped 8"},
         {"seek a to start", 0ms, "stopped 0"}};
+    // clang-format on
     for (auto [command, wait, shown] : steps) {
         ASSERT_EQ(send(command), 0u);
         clock.advance(wait);
@@ -144,17 +123,12 @@ TEST_F(SequencerDeviceTest, PausesResumesStopsAndRewinds) {
 
 TEST_F(SequencerDeviceTest, ReportsEveryFailureWithoutChangingTheDevice) {
     auto notMidi = writeFile("notmidi.mid", {'R', 'I', 'F', 'F', 0, 0, 0, 0});
-    const auto fifo = testing::TempDir() + "pipe.mid"; // opening it to read would block
-    ::mkfifo(fifo.c_str(), 0600);
     ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
     outputs.busyDevices.insert(1);
     const std::pair<std::string, MMRESULT> cases[] = {
         {"open \"" + tempoMap + "\" type sequencer alias MIDIO", MCIERR_DUPLICATE_ALIAS},
         {"open \"/no/such/file.mid\" type sequencer alias b", MCIERR_FILE_NOT_FOUND},
         {"open \"" + notMidi + "\" type sequencer alias b", MCIERR_INVALID_FILE},
-        {"open \"" + tempoMap + "\" type waveaudio alias b", MCIERR_CANNOT_LOAD_DRIVER},
-        {"open \"" + fifo + "\" type sequencer alias b", MCIERR_INVALID_FILE},
-        {"open \"" + testing::TempDir() + "\" type sequencer alias b", MCIERR_INVALID_FILE},
         {"play other", MCIERR_INVALID_DEVICE_NAME},
         {"set midio port 2", MCIERR_SEQ_PORT_NONEXISTENT},
         {"set midio port 1", MCIERR_SEQ_PORT_INUSE},
