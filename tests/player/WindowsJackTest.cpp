@@ -66,19 +66,20 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
         EXPECT_NEAR(captured[i], atMs[i], 1);
     }
     rig.player.Form_Unload(); // frees the input for the sequencer window
-    // Each played note's time after the first, in milliseconds, within a period of the server.
-    auto expectPlayedAt = [&](const std::vector<test::JackTestClient::Received> &notes,
-                              double factor, const char *by) {
-        for (int i = 1; i < 3; ++i)
-            EXPECT_NEAR(double(notes[i].usecs - notes[0].usecs) / 1000, captured[i] * factor,
-                        1000.0 * JackServer::periodFrames / JackServer::sampleRate)
-                << by << " at " << 100 / factor << " %, note " << i;
+    frmSeq sequencer(state);
+    sequencer.show();
+    sequencer.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
+    auto shows = [&](const char *text) {
+        auto *label = sequencer.findChild<QLabel *>(QStringLiteral("lblState"));
+        return waitUntil([&] { return label->text() == QString::fromUtf8(text); });
     };
 
-    for (auto speed : {&frmPlaying::cmdNormal_Click, &frmPlaying::cmdFaster_Click}) {
-        std::vector<test::JackTestClient::Received> notes;
-        const bool steady = test::runUnstalled(keyboard, [&] {
-            keyboard.waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
+    // The saved file played by the MCI player at 100 and 125 %, and by the sequencer under
+    // remote control, whose Play asks for the file first.
+    using Notes = std::vector<test::JackTestClient::Received>;
+    auto mciAt = [&](void (frmPlaying::*speed)()) {
+        return [&, speed] {
+            Notes notes;
             fake.fileDialogs.answers.push_back(path);
             rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
                 auto &playing = static_cast<frmPlaying &>(window);
@@ -86,43 +87,37 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
                 notes = keyboard.waitReceived(3, 5s);
                 playing.cmdCancel_Click();
             });
+            return notes;
+        };
+    };
+    auto bySequencer = [&] {
+        sequencer.cmdStop_Click(); // a spoiled run may still play
+        buffer.capClear();
+        fake.fileDialogs.answers = {path};
+        keyboard.sendAt(keyboard.frameNow(), {0xCF, 127});
+        const Notes notes = shows("Playing") ? keyboard.waitReceived(3, 5s) : Notes{};
+        return shows("Ready") ? notes : Notes{};
+    };
+    const std::tuple<const char *, double, std::function<Notes()>> players[] = {
+        {"MCI", 1.0, mciAt(&frmPlaying::cmdNormal_Click)},
+        {"MCI", 0.8, mciAt(&frmPlaying::cmdFaster_Click)},
+        {"sequencer", 1.0, bySequencer}};
+    for (const auto &[by, factor, play] : players) {
+        Notes notes;
+        const bool steady = test::runUnstalled(keyboard, [&] {
+            keyboard.waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
+            notes = play();
             return notes.size() == 3;
         });
         if (!steady)
             GTEST_SKIP() << "The JACK server was held up during every run.";
-        expectPlayedAt(notes, speed == &frmPlaying::cmdFaster_Click ? 0.8 : 1.0, "MCI");
+        for (int i = 1; i < 3; ++i)
+            EXPECT_NEAR(double(notes[i].usecs - notes[0].usecs) / 1000, captured[i] * factor,
+                        1000.0 * JackServer::periodFrames / JackServer::sampleRate)
+                << by << " at " << 100 / factor << " %, note " << i;
     }
     EXPECT_EQ(mci->mciSendStringA("status midio mode", nullptr, 0, 0), MCIERR_INVALID_DEVICE_NAME)
         << "Finished has stopped and closed the device";
-
-    // The sequencer window under remote control: Play asks for the file first, Play again
-    // pauses, Stop stops.
-    buffer.capClear();
-    frmSeq sequencer(state);
-    sequencer.show();
-    sequencer.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
-    auto *shown = sequencer.findChild<QLabel *>(QStringLiteral("lblState"));
-    std::vector<test::JackTestClient::Received> notes;
-    const bool steady = test::runUnstalled(keyboard, [&] {
-        sequencer.cmdStop_Click(); // a spoiled run may still play
-        keyboard.waitReceived(SIZE_MAX, 50ms);
-        fake.fileDialogs.answers = {path};
-        keyboard.sendAt(keyboard.frameNow(), {0xCF, 127});
-        if (!waitUntil([&] { return shown->text() == QStringLiteral("Playing"); }))
-            return false;
-        notes = keyboard.waitReceived(3, 5s);
-        return notes.size() == 3 &&
-               waitUntil([&] { return shown->text() == QStringLiteral("Ready"); });
-    });
-    if (!steady)
-        GTEST_SKIP() << "The JACK server was held up during every run.";
-    expectPlayedAt(notes, 1.0, "sequencer");
-    for (auto [program, expected] :
-         {std::pair(127, "Playing"), std::pair(127, "Paused"), std::pair(125, "Ready")}) {
-        keyboard.sendAt(keyboard.frameNow(), {0xCF, std::uint8_t(program)});
-        EXPECT_TRUE(waitUntil([&] { return shown->text() == QString::fromUtf8(expected); }))
-            << program;
-    }
     EXPECT_TRUE(fake.messages.texts.empty());
 }
 

@@ -56,7 +56,6 @@ const LoadCase kCases[] = {
      {0x643C90, 0}},
     {"system exclusive", smf("00 90 3C 64 00 F0 03 43 12 F7"),
      "Sorry, a status of F0 is not handled by this sequencer", {0x643C90, 0}},
-    {"timing clock", smf("00 F8 00"), "Sorry, a status of F8 is not handled by this sequencer"},
     {"a data byte before any status", smf("00 3C 64"), "Bug in case: stat =  0"},
     {"SMPTE: tempo events store nothing and pass their deltas on",
      smf("05 FF 51 03 07 A1 20 0A 90 3C 64", "00 00 00 01 E7 28"),

@@ -113,8 +113,6 @@ TEST_F(SequencerDeviceTest, PausesResumesStopsAndRewinds) {
         EXPECT_EQ(ask("status a mode") + " " + ask("status a position"), shown) << command;
     }
     outputs.clear();
-    ASSERT_EQ(send("seek a to start"), 0u);
-    EXPECT_TRUE(outputs.sent().empty()) << "at the start with nothing sounding";
     auto start = clock.now();
     ASSERT_EQ(send("play a from 0"), 0u);
     clock.advance(10ms);
@@ -126,13 +124,10 @@ TEST_F(SequencerDeviceTest, ReportsEveryFailureWithoutChangingTheDevice) {
     ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
     outputs.busyDevices.insert(1);
     const std::pair<std::string, MMRESULT> cases[] = {
-        {"open \"" + tempoMap + "\" type sequencer alias MIDIO", MCIERR_DUPLICATE_ALIAS},
         {"open \"/no/such/file.mid\" type sequencer alias b", MCIERR_FILE_NOT_FOUND},
         {"open \"" + notMidi + "\" type sequencer alias b", MCIERR_INVALID_FILE},
-        {"play other", MCIERR_INVALID_DEVICE_NAME},
         {"set midio port 2", MCIERR_SEQ_PORT_NONEXISTENT},
         {"set midio port 1", MCIERR_SEQ_PORT_INUSE},
-        {"set midio tempo 0", MCIERR_OUTOFRANGE},
     };
     for (const auto &[command, error] : cases) {
         std::string reply = "unchanged";
