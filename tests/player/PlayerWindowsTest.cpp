@@ -89,25 +89,33 @@ class PlayerWindows : public ::testing::Test {
     MainState &state = rig.state;
 };
 
+// A capture ended by Cancel keeps what it took; the next one starts empty on the input left open.
 // A cancelled dialog or a failed write leaves the window up with the capture stopped and kept, so
-// that another name can be tried; a name typed without extension is used as typed.
+// that another name can be tried; a name typed without extension is used as typed. Shut-down
+// closes the input.
 TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
+    record([&](QDialog &window) {
+        fake.midiIn.deliver(0x00403C80, 100);
+        rig.click(window, "cmdCancel");
+    });
+    EXPECT_EQ(seq::buffer().entries().size(), 2u);
     const std::string bad = path("no such folder/take.mid");
     fake.fileDialogs.answers = {std::nullopt, bad, path("take")};
     record([&](QDialog &window) {
-        EXPECT_TRUE(state.seqRecording);
         EXPECT_EQ(progress(window), QStringLiteral(" 1|0:00"));
         fake.midiIn.deliver(0x00643C90, 1500);
         fake.midiIn.deliver(0x000000F8, 1600); // clock: not stored
         fake.midiIn.deliver(0x00403C80, 2000);
         EXPECT_EQ(progress(window), QStringLiteral(" 3|0:02"));
-        fake.midiIn.calls.clear();
         for (int save = 0; save < 3 && window.isVisible(); ++save) {
             rig.click(window, "cmdSave");
             fake.midiIn.deliver(0x00403C80, 3000); // after the stop: never arrives
         }
     });
-    EXPECT_THAT(fake.midiIn.calls, ElementsAre("stop 1"));
+    rig.player.Form_Unload();
+    EXPECT_THAT(fake.midiIn.calls, ElementsAre("open 0", "start 1", "start 1", "stop 1", "start 1",
+                                               "start 1", "stop 1", "close 1"));
+    EXPECT_EQ(state.midiInHnd, 0);
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("The MIDI file " + bad +
                             " could not be written: No such file or directory. The recording is "
@@ -125,30 +133,14 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
               smf::encode(entries, smf::DeltaMode::Absolute).bytes);
 }
 
-// Cancel, the frame's close box and Escape each end a capture keeping it. The input opens once,
-// stays open between captures, each of which starts empty, and closes at shut-down.
-TEST_F(PlayerWindows, EveryWayOutOfACaptureIsACancelAndTheInputStaysOpenUntilShutDown) {
-    const std::function<void(QDialog &)> ways[] = {
-        [](QDialog &window) { test::PlayerRig::click(window, "cmdCancel"); },
-        [](QDialog &window) { window.close(); },
-        [](QDialog &window) { QTest::keyClick(&window, Qt::Key_Escape); }};
-    for (const auto &end : ways) {
-        record([&](QDialog &window) {
-            EXPECT_EQ(progress(window), QStringLiteral(" 1|0:00"));
-            fake.midiIn.deliver(0x00643C90, 100);
-            end(window);
-        });
-        EXPECT_EQ(seq::buffer().entries().size(), 2u);
-    }
+// The close box and Escape are a Cancel; a busy input is reported and shows no window.
+TEST_F(PlayerWindows, ACaptureClosedAnyWayIsCancelledAndABusyInputReported) {
+    record([&](QDialog &window) { window.close(); });
+    record([&](QDialog &window) { QTest::keyClick(&window, Qt::Key_Escape); });
     EXPECT_TRUE(fake.fileDialogs.shown.empty());
-    EXPECT_THAT(fake.midiIn.calls,
-                ElementsAre("open 0", "start 1", "start 1", "stop 1", "start 1", "start 1",
-                            "stop 1", "start 1", "start 1", "stop 1"));
     rig.player.Form_Unload();
-    EXPECT_EQ(fake.midiIn.calls.back(), "close 1");
-    EXPECT_EQ(state.midiInHnd, 0);
     fake.midiIn.busyDevices.insert(0);
-    rig.player.SeqRec_Click(); // returns at once, showing no window
+    rig.player.SeqRec_Click(); // returns at once
     EXPECT_THAT(fake.messages.texts, ElementsAre("Oops, the MIDI device is already open"));
     EXPECT_EQ(state.midiInHnd, 0);
 }

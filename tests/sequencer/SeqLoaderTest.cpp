@@ -50,7 +50,6 @@ const LoadCase kCases[] = {
     {"format 1", smf("00 FF 2F 00", "00 01 00 01 00 60"),
      "Sorry, only type 0 MIDI files are allowed. This file is type 1"},
     
-    {"two tracks", smf("00 FF 2F 00", "00 00 00 02 00 60"), kInvalid},
     
     {"a tempo event of four bytes", smf("00 90 3C 64 00 FF 51 04 00 07 A1 20"), kInvalid,
      {0x643C90, 0}},

@@ -159,7 +159,6 @@ TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
     const auto &asked = fake.fileDialogs.shown.at(0).request;
     EXPECT_EQ(std::tie(asked.filter, asked.filterIndex, asked.initDir),
               std::make_tuple("MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString()));
-    EXPECT_EQ(state.midFile, dir.filePath(QStringLiteral("song.mid")).toStdString());
     state.midiOutDev = 1;
     click("cmdPlay");
     EXPECT_EQ(stream.calls, "open division prep out restart");

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 
 namespace parlet {
@@ -95,49 +94,6 @@ TEST_F(SequencerDeviceTest, PlaysATempoMapAtNominalAndFasterSpeedWithoutSystemEx
         ASSERT_EQ(send("close midio"), 0u);
     }
     EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
-}
-
-// After each command and the time given: the mode and the position in sixteenths. A tempo set
-// while playing keeps the position: twice the nominal tempo plays a quarter in 250 ms.
-TEST_F(SequencerDeviceTest, PausesResumesStopsAndRewinds) {
-    ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias a"), 0u);
-    // clang-format off
-    const std::tuple<const char *, std::chrono::milliseconds, const char *> steps[] = {
-        {"play a", 250ms, "playing 2"}, {"pause a", 5s, "paused 2"}, {"play a", 250ms, "playing 4"},
-        {"set a tempo 240", 250ms, "playing 8"}, {"stop a", 0ms, "stopped 8"},
-        {"seek a to start", 0ms, "stopped 0"}};
-    // clang-format on
-    for (auto [command, wait, shown] : steps) {
-        ASSERT_EQ(send(command), 0u);
-        clock.advance(wait);
-        EXPECT_EQ(ask("status a mode") + " " + ask("status a position"), shown) << command;
-    }
-    outputs.clear();
-    auto start = clock.now();
-    ASSERT_EQ(send("play a from 0"), 0u);
-    clock.advance(10ms);
-    EXPECT_TRUE(std::ranges::count(outputs.sent(), fakes::SentMessage{0, {0x90, 60, 100}, start}));
-}
-
-TEST_F(SequencerDeviceTest, ReportsEveryFailureWithoutChangingTheDevice) {
-    auto notMidi = writeFile("notmidi.mid", {'R', 'I', 'F', 'F', 0, 0, 0, 0});
-    ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
-    outputs.busyDevices.insert(1);
-    const std::pair<std::string, MMRESULT> cases[] = {
-        {"open \"/no/such/file.mid\" type sequencer alias b", MCIERR_FILE_NOT_FOUND},
-        {"open \"" + notMidi + "\" type sequencer alias b", MCIERR_INVALID_FILE},
-        {"set midio port 2", MCIERR_SEQ_PORT_NONEXISTENT},
-        {"set midio port 1", MCIERR_SEQ_PORT_INUSE},
-    };
-    for (const auto &[command, error] : cases) {
-        std::string reply = "unchanged";
-        EXPECT_EQ(mci.mciSendStringA(command, &reply, 255, 0), error) << command;
-        EXPECT_EQ(reply, "") << command;
-    }
-    std::string text;
-    EXPECT_TRUE(mci.mciGetErrorStringA(MCIERR_INVALID_FILE, text, 80));
-    EXPECT_EQ(text, "The file is not a MIDI file, or it is damaged.");
-    EXPECT_EQ(ask("status midio mode"), "stopped");
 }
 
 } // namespace
