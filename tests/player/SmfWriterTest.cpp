@@ -62,28 +62,18 @@ TEST(SmfWriter, DeltasStatusBytesAndTheirData) {
 }
 
 // Refused rather than written corrupt, leaving the file on disk as it was; a skipped entry's
-// time counts. A file replaced keeps nothing of its longer old contents.
-TEST(SmfWriter, RefusesDeltasAQuantityCannotHoldAndReplacesWholeFiles) {
-    const Entries tooLong{kTempo, {0x90, 1000}, {0xF8, 5000}, {0x80, 268436456}};
-    EXPECT_EQ(encode(Entries{kTempo, {0x90, 1000}, {0x80, 999}}, DeltaMode::Absolute).error,
-              "event 2 is timed 1 ms before the event preceding it");
+// time counts.
+TEST(SmfWriter, RefusesDeltasAQuantityCannotHold) {
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("take.mid")).toStdString();
-    const std::string old(5000, 'x');
-    std::ofstream(path, std::ios::binary) << old;
+    std::ofstream(path, std::ios::binary) << "old";
+    const Entries tooLong{kTempo, {0x90, 1000}, {0xF8, 5000}, {0x80, 268436456}};
     EXPECT_EQ(writeFile(path, tooLong, DeltaMode::Absolute).error,
               "The MIDI file " + path +
                   " was not written: the pause of 268435456 ms before event 3 is longer than a "
                   "MIDI file can hold (at most 268435455 ms). The recording is still in memory.");
-    auto contents = [&] {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    EXPECT_EQ(contents(), old);
-    ASSERT_TRUE(writeFile(path, Entries{kTempo}, DeltaMode::Absolute).ok());
-    const std::string written = contents();
-    EXPECT_EQ(Bytes(written.begin(), written.end()),
-              encode(Entries{kTempo}, DeltaMode::Absolute).bytes);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
 }
 
 } // namespace
