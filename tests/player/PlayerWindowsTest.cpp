@@ -18,10 +18,6 @@ using ::testing::ElementsAre;
 using Commands = std::vector<std::string>;
 
 const std::string kOpen = "open \"/my music/a b.mid\" type sequencer alias midio";
-// clang-format off
-const Commands kOpened{kOpen, "set midio port  1", "status midio division type",
-                       "status midio length", "status midio tempo", "play midio"};
-// clang-format on
 
 // The MCI strings exactly as sent. Each command answers as scripted (code 0 and an empty reply
 // when not); only MCIERR_INVALID_FILE has a text.
@@ -45,16 +41,15 @@ struct RecordingMci final : Mci {
 };
 
 // The capture window and the playing window on the fake platform, with a recording MCI.
-class PlayerWindows : public ::testing::Test {
-  protected:
+struct PlayerWindows : ::testing::Test {
     PlayerWindows() {
         state.midiInDev = 0;
         state.midiOutDev = 1;
         state.midDir = dir.path().toStdString();
         state.midFile = "last.mid";
-        mci.answers = {{kOpened[2], {0, std::string("PPQN\0x", 6)}},
-                       {kOpened[3], {0, "480"}},
-                       {kOpened[4], {0, "120"}},
+        mci.answers = {{"status midio division type", {0, std::string("PPQN\0x", 6)}},
+                       {"status midio length", {0, "480"}},
+                       {"status midio tempo", {0, "120"}},
                        {"status midio position", {0, "240"}},
                        {"status midio mode", {0, "playing"}}};
     }
@@ -193,25 +188,19 @@ TEST_F(PlayerWindows, PlaybackShowsWhereItIsAndItsControlsSendTheirCommands) {
     EXPECT_EQ(rig.parent.findChild<QDialog *>(), nullptr);
 }
 
+// A file that does not open leaves nothing to close; a refused port closes the device again.
 TEST_F(PlayerWindows, AFailedPlaybackStepEndsThePlaybackAndClosesWhatWasOpened) {
-    const std::tuple<std::size_t, MMRESULT, std::string> cases[] = {
-        // failing step in kOpened
-        {0, MCIERR_INVALID_FILE, "Command \"" + kOpen + "\" failed\r\nNot a MIDI file."},
-        {1, 1234, "command \"set midio port  1\" failed"}};
-    for (const auto &[failing, code, message] : cases) {
-        mci.commands.clear();
-        fake.messages.texts.clear();
-        mci.answers[kOpened[failing]] = {code, ""};
-        fake.fileDialogs.answers.push_back("/my music/a b.mid");
-        rig.player.SeqPlay_Click();
-        Commands expected(kOpened.begin(), kOpened.begin() + long(failing) + 1);
-        if (failing > 0)
-            expected.push_back("close midio");
-        EXPECT_EQ(mci.commands, expected);
-        EXPECT_THAT(fake.messages.texts, ElementsAre(message));
-        EXPECT_FALSE(rig.timer.isActive());
-        mci.answers.erase(kOpened[failing]);
-    }
+    fake.fileDialogs.answers = {"/my music/a b.mid", "/my music/a b.mid"};
+    mci.answers[kOpen] = {MCIERR_INVALID_FILE, ""};
+    rig.player.SeqPlay_Click();
+    mci.answers.erase(kOpen);
+    mci.answers["set midio port  1"] = {1234, ""};
+    rig.player.SeqPlay_Click();
+    EXPECT_EQ(mci.commands, (Commands{kOpen, kOpen, "set midio port  1", "close midio"}));
+    EXPECT_THAT(fake.messages.texts,
+                ElementsAre("Command \"" + kOpen + "\" failed\r\nNot a MIDI file.",
+                            "command \"set midio port  1\" failed"));
+    EXPECT_FALSE(rig.timer.isActive());
 }
 
 } // namespace

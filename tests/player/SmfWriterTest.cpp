@@ -1,6 +1,5 @@
 #include "player/SmfWriter.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -12,7 +11,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Entries = std::vector<seq::Entry>;
-using ::testing::ElementsAreArray;
 
 constexpr seq::Entry kTempo{seq::kTempoEntry, 0};
 
@@ -38,7 +36,7 @@ TEST(SmfWriter, WholeFiles) {
          head + "15 " + tempo + "00 90 3C 64 83 74 80 3C 40 " + end},
         {{kTempo}, DeltaMode::Absolute, head + "0C " + tempo + end}};
     for (const auto &[entries, mode, file] : cases)
-        EXPECT_THAT(encode(entries, mode).bytes, ElementsAreArray(hex(file)));
+        EXPECT_EQ(encode(entries, mode).bytes, hex(file));
 }
 
 // One entry after the tempo entry: its delta in as few bytes as it takes (the smallest and
@@ -56,7 +54,7 @@ TEST(SmfWriter, DeltasStatusBytesAndTheirData) {
     // clang-format on
     for (const auto &[word, time, written] : cases) {
         auto file = encode(Entries{kTempo, {std::int32_t(word), time}}, DeltaMode::Absolute).bytes;
-        EXPECT_THAT(Bytes(file.begin() + 29, file.end() - 5), ElementsAreArray(hex(written)))
+        EXPECT_EQ(Bytes(file.begin() + 29, file.end() - 5), hex(written))
             << std::hex << word << " at " << std::dec << time;
     }
 }

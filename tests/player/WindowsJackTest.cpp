@@ -33,8 +33,7 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
                       fake.processes, fake.folders, fake.fileDialogs, fake.messages,
                       *clock};
     test::PlayerRig rig(platform);
-    auto &state = rig.state;
-    state.midiInDev = state.midiOutDev = 0; // the keyboard's ports, the only others
+    rig.state.midiInDev = rig.state.midiOutDev = 0; // the keyboard's ports, the only others
     ASSERT_TRUE(midi->midiInGetNumDevs() == 1 && midi->midiOutGetNumDevs() == 1);
     const std::string path = testing::TempDir() + "played.mid";
     auto &buffer = seq::buffer();
@@ -66,7 +65,7 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
         EXPECT_NEAR(captured[i], atMs[i], 1);
     }
     rig.player.Form_Unload(); // frees the input for the sequencer window
-    frmSeq sequencer(state);
+    frmSeq sequencer(rig.state);
     sequencer.show();
     sequencer.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
     auto shows = [&](const char *text) {

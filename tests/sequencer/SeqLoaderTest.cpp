@@ -8,21 +8,18 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes hex(const std::string &text) {
-    Bytes bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
-
-// A file around `track` with the header fields given, declaring the track's length or `declared`.
+// A file around `track` (hex) with the header fields given, declaring the track's length or
+// `declared`.
 Bytes smf(const std::string &track, const std::string &fields = "00 00 00 01 00 60",
           int declared = -1) {
-    Bytes file = hex("4D 54 68 64 00 00 00 06 " + fields + " 4D 54 72 6B"), body = hex(track);
-    auto length = static_cast<std::uint32_t>(declared < 0 ? body.size() : declared);
-    for (int shift : {24, 16, 8, 0})
-        file.push_back(static_cast<std::uint8_t>(length >> shift));
-    file.insert(file.end(), body.begin(), body.end());
+    const std::string text =
+        "4D 54 68 64 00 00 00 06 " + fields + " 4D 54 72 6B 00 00 00 00 " + track;
+    Bytes file;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
+        file.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    const std::size_t length = declared < 0 ? file.size() - 22 : std::size_t(declared);
+    file[20] = static_cast<std::uint8_t>(length >> 8); // every track here is under 64 KiB
+    file[21] = static_cast<std::uint8_t>(length);
     return file;
 }
 
@@ -33,8 +30,6 @@ struct LoadCase {
     std::vector<std::uint32_t> stored{}; // event word and time of each entry after the tempo's
     std::int32_t division = 96;          // checked when the file loads, or is SMPTE-timed
 };
-
-const std::string kInvalid = "File song.mid does not appear to be a valid MIDI file";
 
 // clang-format off
 const LoadCase kCases[] = {
@@ -51,7 +46,8 @@ const LoadCase kCases[] = {
      "Sorry, only type 0 MIDI files are allowed. This file is type 1"},
     
     
-    {"a tempo event of four bytes", smf("00 90 3C 64 00 FF 51 04 00 07 A1 20"), kInvalid,
+    {"a tempo event of four bytes", smf("00 90 3C 64 00 FF 51 04 00 07 A1 20"),
+     "File song.mid does not appear to be a valid MIDI file",
      {0x643C90, 0}},
     {"system exclusive", smf("00 90 3C 64 00 F0 03 43 12 F7"),
      "Sorry, a status of F0 is not handled by this sequencer", {0x643C90, 0}},
