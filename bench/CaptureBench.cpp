@@ -144,7 +144,7 @@ void BM_WriteCapture(benchmark::State &state) {
     fillCapture(buffer, static_cast<std::int32_t>(state.range(0)));
     std::string path = "/tmp/parlet-bench-" + std::to_string(::getpid()) + ".mid";
     for (auto _ : state) {
-        auto result = smf::writeCaptureFile(path, buffer);
+        auto result = smf::writeFile(path, buffer.entries(), smf::DeltaMode::Absolute);
         if (!result.ok())
             state.SkipWithError(result.error.c_str());
     }

@@ -30,9 +30,6 @@ class MciPlayer final {
     // The main window's unload: a still-open device is closed, quietly.
     void Form_Unload();
 
-    bool seqPlaying() const { return m_seqPlaying; }
-    frmPlaying *window() const { return m_frmPlaying.get(); }
-
   private:
     void report(const std::string &cmd, unsigned code);
     void playOpened();

@@ -22,7 +22,6 @@ class Player final : public QObject {
 
     void SeqRec_Click();
     void SeqPlay_Click() { m_mci.SeqPlay_Click(); }
-    MciPlayer &mci() { return m_mci; }
     // Shut-down: closes the capture input and a playback still open.
     void Form_Unload();
 

@@ -26,8 +26,8 @@ std::string describeDelta(std::int64_t delta, std::size_t index) {
            " is longer than a MIDI file can hold (at most " + std::to_string(kMaxDelta) + " ms)";
 }
 
-} // namespace
-
+// Number of data bytes written after a status byte, or -1 when the entry is not written at all
+// (the tempo entry, real-time and undefined status bytes, data bytes).
 int dataByteCount(std::uint8_t status) {
     if (status >= 0x80 && status <= 0xBF)
         return 2;
@@ -48,6 +48,7 @@ int dataByteCount(std::uint8_t status) {
     }
 }
 
+// Appends `value` (0 to kMaxDelta) as a variable-length quantity.
 void appendVarLen(std::vector<std::uint8_t> &out, std::uint32_t value) {
     bool started = false;
     for (int shift = 21; shift > 0; shift -= 7) {
@@ -59,6 +60,8 @@ void appendVarLen(std::vector<std::uint8_t> &out, std::uint32_t value) {
     }
     out.push_back(static_cast<std::uint8_t>(value & 0x7F));
 }
+
+} // namespace
 
 Encoded encode(std::span<const seq::Entry> entries, DeltaMode mode) {
     Encoded result;
@@ -125,14 +128,6 @@ WriteResult writeFile(const std::string &path, std::span<const seq::Entry> entri
     if (writeError != 0)
         return failure(writeError);
     return {};
-}
-
-WriteResult writeCaptureFile(const std::string &path, const seq::CaptureBuffer &buffer) {
-    return writeFile(path, buffer.entries(), DeltaMode::Absolute);
-}
-
-WriteResult writeSequencerFile(const std::string &path, const seq::CaptureBuffer &buffer) {
-    return writeFile(path, buffer.entries(), DeltaMode::Stored);
 }
 
 } // namespace parlet::smf

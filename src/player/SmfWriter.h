@@ -24,13 +24,6 @@ enum class DeltaMode {
 // The largest delta a four-byte variable-length quantity holds (about 74.5 hours).
 inline constexpr std::int64_t kMaxDelta = 0x0FFFFFFF;
 
-// Number of data bytes written after a status byte, or -1 when the entry is not written at all
-// (the tempo entry, real-time and undefined status bytes, data bytes).
-int dataByteCount(std::uint8_t status);
-
-// Appends `value` (0 to kMaxDelta) as a variable-length quantity.
-void appendVarLen(std::vector<std::uint8_t> &out, std::uint32_t value);
-
 struct Encoded {
     std::vector<std::uint8_t> bytes; // the whole file; empty when refused
     std::string error;               // why the entries cannot be written, else empty
@@ -49,10 +42,5 @@ struct WriteResult {
 // Creates `path`, or replaces the whole contents of an existing file. Nothing is created or
 // changed when the entries are refused.
 WriteResult writeFile(const std::string &path, std::span<const seq::Entry> entries, DeltaMode mode);
-
-// The capture window's Save: the buffer holds absolute times.
-WriteResult writeCaptureFile(const std::string &path, const seq::CaptureBuffer &buffer);
-// The sequencer window's Save: the buffer holds deltas (after capToDeltas or a load).
-WriteResult writeSequencerFile(const std::string &path, const seq::CaptureBuffer &buffer);
 
 } // namespace parlet::smf

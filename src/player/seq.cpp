@@ -16,11 +16,11 @@ CaptureBuffer::CaptureBuffer() {
 CaptureBuffer::~CaptureBuffer() = default;
 
 std::int64_t CaptureBuffer::chunkStart(std::size_t chunk) {
-    return chunk == 0 ? 0 : kResetUpper << (chunk - 1);
+    return chunk == 0 ? 0 : kFirstChunk << (chunk - 1);
 }
 
 std::int64_t CaptureBuffer::chunkSize(std::size_t chunk) {
-    return chunk == 0 ? kResetUpper : kResetUpper << (chunk - 1);
+    return chunk == 0 ? kFirstChunk : kFirstChunk << (chunk - 1);
 }
 
 CaptureBuffer::Place CaptureBuffer::locate(std::int64_t index) {
@@ -37,7 +37,6 @@ void CaptureBuffer::capReset() {
     // The chunks stay allocated for the next capture: freeing them here could pull memory from
     // under a reader, and keeping them spares the next long capture its allocations.
     std::lock_guard lock(m_appendMutex);
-    m_upper.store(kResetUpper, std::memory_order_relaxed);
     m_chunks[0][0] = Entry{kTempoEntry, 0};
     m_count.store(1, std::memory_order_release);
 }
@@ -52,9 +51,6 @@ void CaptureBuffer::capAppend(std::int32_t event, std::int32_t time) {
     std::int64_t count = m_count.load(std::memory_order_relaxed);
     if (count == 0)
         return;
-    std::int64_t upper = m_upper.load(std::memory_order_relaxed);
-    if (count >= upper)
-        m_upper.store(2 * upper, std::memory_order_relaxed);
     auto place = locate(count);
     auto &chunk = m_chunks[place.chunk];
     if (!chunk) {
@@ -81,10 +77,6 @@ void CaptureBuffer::capToDeltas() {
 
 std::int64_t CaptureBuffer::capCount() const {
     return m_count.load(std::memory_order_acquire);
-}
-
-std::int64_t CaptureBuffer::upperIndex() const {
-    return m_upper.load(std::memory_order_relaxed);
 }
 
 std::int32_t CaptureBuffer::capEvent(std::int64_t index) const {

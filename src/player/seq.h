@@ -15,8 +15,8 @@ namespace parlet::seq {
 
 // The tempo pseudo-event that a reset puts into entry 0: 500000 microseconds per quarter note.
 inline constexpr std::int32_t kTempoEntry = 0x07A120FF;
-// Upper index after a reset: slots 0 to 1024.
-inline constexpr std::int64_t kResetUpper = 1024;
+// Slots of the first chunk; each later chunk doubles the slots (see CaptureBuffer).
+inline constexpr std::int64_t kFirstChunk = 1024;
 
 // Trivial on purpose: new chunks are allocated without being cleared (see capAppend).
 struct Entry {
@@ -24,9 +24,9 @@ struct Entry {
     std::int32_t time;  // milliseconds, absolute while recording, delta after capToDeltas
 };
 
-// Parallel arrays capEvent/capTime with the fill count capCount. The upper index U doubles before
-// the slot at U would be written; the entries themselves live in chunks that never move, so
-// growth costs the appending thread one allocation and no copy.
+// Parallel arrays capEvent/capTime with the fill count capCount. The entries live in chunks that
+// never move, each allocated when the count first reaches it, so growth costs the appending
+// thread one allocation and no copy.
 //
 // Threads: capAppend may be called from any thread (the MIDI driver's); capReset, capToDeltas and
 // the readers belong to the window thread. Appends take a lock that only other appends and
@@ -39,19 +39,18 @@ class CaptureBuffer final {
     CaptureBuffer(const CaptureBuffer &) = delete;
     CaptureBuffer &operator=(const CaptureBuffer &) = delete;
 
-    // U := 1024, every slot 0, entry 0 := the tempo entry at time 0, capCount := 1.
+    // Entry 0 := the tempo entry at time 0, capCount := 1: earlier contents are dropped.
     void capReset();
     // capCount := 0, as before the first reset: the buffer holds nothing until the next reset.
     void capClear();
-    // Grows U to 2 x U when capCount has reached it, then stores the entry at capCount. Dropped
-    // while the buffer is empty: an entry without the tempo entry before it means nothing.
+    // Stores the entry at capCount. Dropped while the buffer is empty: an entry without the
+    // tempo entry before it means nothing.
     void capAppend(std::int32_t event, std::int32_t time);
     // Absolute times to deltas: entries 0 and 1 get 0, every later one the difference to its
     // predecessor.
     void capToDeltas();
 
     std::int64_t capCount() const;
-    std::int64_t upperIndex() const;
     // 0 for a slot that has not been written since the last reset.
     std::int32_t capEvent(std::int64_t index) const;
     std::int32_t capTime(std::int64_t index) const;
@@ -68,7 +67,7 @@ class CaptureBuffer final {
 
   private:
     // Chunk 0 holds slots 0-1023, chunk k >= 1 the 1024 x 2^(k-1) slots from 1024 x 2^(k-1):
-    // each chunk is allocated when U first reaches past its start, and kept until the buffer
+    // each chunk is allocated when the first entry is stored in it, and kept until the buffer
     // goes, so no entry ever moves and no reader can lose the memory under it.
     static constexpr std::size_t kChunks = 54;
     struct Place {
@@ -85,7 +84,6 @@ class CaptureBuffer final {
     // Stored with release after the entry below it has been written, so that a reader that loads
     // it with acquire sees every entry under it.
     std::atomic<std::int64_t> m_count = 0;
-    std::atomic<std::int64_t> m_upper = 0;
 };
 
 // The one buffer of the run, shared by the capture recorder and the sequencer window.

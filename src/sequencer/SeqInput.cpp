@@ -28,11 +28,6 @@ void SeqInput::stopRecording() {
     m_recording = false;
 }
 
-bool SeqInput::recording() const {
-    std::lock_guard lock(m_gate);
-    return m_recording;
-}
-
 void SeqInput::onData(std::uint32_t message, std::uint32_t milliseconds) {
     if ((message & 0xF8) == 0xF8)
         return;

@@ -28,7 +28,6 @@ class SeqInput final {
     // recording can be turned into deltas.
     void startRecording();
     void stopRecording();
-    bool recording() const;
     // The window's chkControl, read anew on every message.
     void setControl(bool allowed) { m_control.store(allowed); }
 
@@ -39,7 +38,7 @@ class SeqInput final {
     seq::CaptureBuffer &m_buffer;
     std::function<void(RemoteAction)> m_post;
     // Held only for the flag and one append, never while anything waits on the driver.
-    mutable std::mutex m_gate;
+    std::mutex m_gate;
     bool m_recording = false;
     std::atomic<bool> m_control{false};
 };

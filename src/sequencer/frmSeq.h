@@ -39,10 +39,6 @@ class frmSeq final : public QDialog {
     void cmdClose_Click();
     void timer_Timer();
 
-    SeqState state() const { return seqState; }
-    const sequencer::SeqFileInfo &fileInfo() const { return m_file; }
-    const sequencer::SeqStream &stream() const { return m_stream; }
-
     // The title-bar close box and Escape are Close.
     void reject() override;
 

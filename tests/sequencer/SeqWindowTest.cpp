@@ -3,13 +3,10 @@
 #include "sequencer/frmSeq.h"
 
 #include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
@@ -27,15 +24,14 @@ class ScriptedStream final : public MidiStream {
     std::string calls;
     std::map<std::string, MMRESULT> failing;
     std::vector<MIDIHDR *> queued;
-    std::uint32_t division = 0, positionMs = 0;
+    std::uint32_t positionMs = 0;
 
     MMRESULT midiStreamOpen(HMIDISTRM *handle, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
                             std::uint32_t) override {
         *handle = 7;
         return call("open");
     }
-    MMRESULT midiStreamProperty(HMIDISTRM, void *data, std::uint32_t) override {
-        division = static_cast<MIDIPROPTIMEDIV *>(data)->dwTimeDiv;
+    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override {
         return call("division");
     }
     MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
@@ -60,7 +56,7 @@ class ScriptedStream final : public MidiStream {
     }
 };
 
-// A window on the fake platform, shown (so its input is open) with nothing in the store.
+// A window on the fake platform with nothing in the store.
 struct SeqWindowRig {
     SeqWindowRig() {
         seq::buffer().capClear();
@@ -68,15 +64,15 @@ struct SeqWindowRig {
         state.midDir = dir.path().toStdString();
     }
     void click(const char *name) {
-        QTest::mouseClick(window.findChild<QPushButton *>(QString::fromUtf8(name)), Qt::LeftButton);
+        QTest::mouseClick(window.findChild<QAbstractButton *>(QString::fromUtf8(name)),
+                          Qt::LeftButton);
+    }
+    QString text(const char *name) {
+        return window.findChild<QWidget *>(QString::fromUtf8(name))->property("text").toString();
     }
     // lblState and the visible caption of cmdPlay.
-    std::string shown() { return (label("lblState") + u' ' + caption("cmdPlay")).toStdString(); }
-    QString label(const char *name) {
-        return window.findChild<QLabel *>(QString::fromUtf8(name))->text();
-    }
-    QString caption(const char *name) {
-        return window.findChild<QAbstractButton *>(QString::fromUtf8(name))->text().remove(u'&');
+    std::string shown() {
+        return (text("lblState") + u' ' + text("cmdPlay").remove(u'&')).toStdString();
     }
     // Opens a file of `notes` notes, 100 ticks apart, through the Open button.
     void open(int notes = 2) {
@@ -85,9 +81,9 @@ struct SeqWindowRig {
             track += std::string(i ? "\x64" : "\0", 1) + "\x90\x3C\x64";
         track += std::string("\0\xFF\x2F\0", 4);
         std::string path = dir.filePath(QStringLiteral("song.mid")).toStdString();
-        auto length = static_cast<char>(track.size());
         std::ofstream(path, std::ios::binary)
-            << std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0", 21) << length << track;
+            << std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0", 21)
+            << static_cast<char>(track.size()) << track;
         fake.fileDialogs.answers.push_back(path);
         click("cmdNew");
     }
@@ -112,35 +108,14 @@ struct SeqWindowRig {
     frmSeq window{state};
 };
 
-class SeqWindow : public ::testing::Test, public SeqWindowRig {
-  protected:
+struct SeqWindow : ::testing::Test, SeqWindowRig {
     void SetUp() override { window.show(); }
 };
 
-TEST(SeqWindowLoad, TellsWhyItHasNoInput) {
-    const char *messages[] = {"Oops, the MIDI input device is already open",
-                              "Error in midiInOpen: 2", "Error in midiInStart: 1"};
-    for (int fault : {0, 1, 2}) {
-        SeqWindowRig rig;
-        HMIDIIN capture = 0; // the main window's capture holding the device
-        rig.fake.midiIn.midiInOpen(&capture, fault == 0 ? 0 : 1, &seq::capMidiInProc, 0, 0x30000);
-        rig.state.midiInDev = fault == 1 ? 3 : 0;
-        rig.fake.midiIn.failStartWith = fault == 2 ? std::optional<MMRESULT>(1) : std::nullopt;
-        rig.window.show();
-        EXPECT_THAT(rig.fake.messages.texts, ElementsAre(messages[fault]));
-        EXPECT_EQ(rig.shown(), "Idle Play");
-    }
-}
-
-// After each step: the state and Play's caption.
-TEST_F(SeqWindow, FollowsItsStateTable) {
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Sequencer"));
-    QStringList captions;
-    for (auto *name : {"cmdRecord", "cmdSave", "cmdNew", "cmdStop", "cmdClose", "chkControl"})
-        captions << caption(name);
-    EXPECT_EQ(captions.join(u'|'), QStringLiteral("Record|Save|Open|Stop|Close|Allow MIDI "
-                                                  "messages to control sequencer"));
-    EXPECT_THAT(fake.midiIn.calls, ElementsAre("open 0", "start 1"));
+// After each button, remote message (hex) or step: the state and Play's caption. The remote
+// control is program changes 125-127 on channel 16 only, only when allowed, and recorded first
+// while recording.
+TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
     // clang-format off
     const std::pair<const char *, const char *> steps[] = {
         {"open", "Ready Play"}, {"cmdPlay", "Playing Pause"}, {"cmdPlay", "Paused Play"},
@@ -148,106 +123,115 @@ TEST_F(SeqWindow, FollowsItsStateTable) {
         {"finish", "Ready Play"}, {"cmdNew", "Idle Play"}, {"cmdStop", "Idle Play"},
         {"cmdPlay", "Idle Play"}, {"cmdRecord", "Recording Play"}, {"cmdPlay", "Playing Pause"},
         {"cmdRecord", "Recording Play"}, {"cmdStop", "Ready Play"}, {"cmdRecord", "Recording Play"},
-        {"cmdNew", "Idle Play"}};
+        {"cmdNew", "Idle Play"}, {"open", "Ready Play"}, {"7FCF", "Ready Play"},
+        {"allow", "Ready Play"}, {"7FCF", "Playing Pause"}, {"7FC0", "Playing Pause"},
+        {"7DCE", "Playing Pause"}, {"7DCF", "Ready Play"}, {"7ECF", "Recording Play"},
+        {"643C90", "Recording Play"}, {"F8", "Recording Play"}, {"7ECF", "Recording Play"},
+        {"7FC5", "Recording Play"}, {"7DCF", "Ready Play"}};
     // clang-format on
     for (auto [action, expected] : steps) {
-        if (action == std::string("open"))
+        const std::string step = action;
+        if (step == "open")
             open();
-        else if (action == std::string("finish"))
+        else if (step == "finish")
             finish();
-        else
+        else if (step == "allow")
+            window.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
+        else if (step.starts_with("cmd"))
             click(action); // a file dialog here is cancelled
+        else
+            deliver(std::stoul(step, nullptr, 16));
         EXPECT_EQ(shown(), expected) << action;
     }
-    EXPECT_EQ(window.stream().blocksInUse(), 0);
+    // The second Record dropped the first recording; the Stop is the last entry.
+    auto entries = seq::buffer().entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].event, 0x7FC5);
+    EXPECT_EQ(entries[2].event, 0x7DCF);
     EXPECT_TRUE(fake.messages.texts.empty());
 }
 
 TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
-    click("cmdPlay"); // an empty store asks for a file first
-    EXPECT_EQ(shown(), "Idle Play");
     open(3);
-    const auto &asked = fake.fileDialogs.shown.at(1).request;
+    const auto &asked = fake.fileDialogs.shown.at(0).request;
     EXPECT_EQ(std::tie(asked.filter, asked.filterIndex, asked.initDir),
               std::make_tuple("MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString()));
-    EXPECT_EQ(state.midFile, dir.filePath(QStringLiteral("song.mid")).toStdString());
-    state.midiOutDev = 1;
     click("cmdPlay");
-    EXPECT_EQ(stream.calls, "open division prep out restart");
-    EXPECT_EQ(stream.division, 96u);
-    EXPECT_THAT(fake.clock.sleeps, ElementsAre(std::chrono::milliseconds(500)));
-    ASSERT_EQ(stream.queued.size(), 1u);
-    EXPECT_EQ(stream.queued[0]->dwBytesRecorded, 48u);
     stream.positionMs = 65000;
     window.timer_Timer();
-    EXPECT_EQ(label("lblTime"), QStringLiteral("1:05"));
+    EXPECT_EQ(text("lblTime"), QStringLiteral("1:05"));
     finish(); // ended by itself: the position of the closed stream reads 0
-    EXPECT_EQ(label("lblTime"), QStringLiteral("0:00"));
-    EXPECT_EQ(fake.clock.sleeps.size(), 2u);
+    EXPECT_EQ(text("lblTime"), QStringLiteral("0:00"));
+    // The lead-in before the first event, and the wait for the last ones to sound.
+    EXPECT_THAT(fake.clock.sleeps,
+                ElementsAre(std::chrono::milliseconds(500), std::chrono::milliseconds(500)));
     click("cmdPlay");
     click("cmdStop"); // stopped by the user
-    EXPECT_EQ(label("lblTime"), QString());
-    EXPECT_EQ(window.stream().blocksInUse(), 0);
+    EXPECT_EQ(text("lblTime"), QString());
 }
 
-// Entries (the loaded file's tempo entry included) -> buffers queued, bytes in the last.
+// Entries (the loaded file's tempo entry included) -> buffers queued, bytes in the last, the
+// entry in the last record: 100 full buffers hold entries 0 to 533199. The first record is the
+// tempo entry's.
 TEST_F(SeqWindow, FillsBuffersOf5332RecordsUpTo100) {
-    const std::array<std::int64_t, 3> cases[] = {
-        {5332, 1, 63984}, {5333, 2, 12}, {533201, 100, 63984}};
-    for (auto [entries, buffers, lastBytes] : cases) {
+    const std::array<std::int64_t, 4> cases[] = {
+        {4, 1, 48, 3}, {5332, 1, 63984, 5331}, {5333, 2, 12, 5332}, {533201, 100, 63984, 533199}};
+    for (auto [entries, buffers, lastBytes, lastEntry] : cases) {
         open(1);
-        while (seq::buffer().capCount() < entries)
-            seq::buffer().capAppend(0x90, 1);
+        for (auto count = seq::buffer().capCount(); count < entries; ++count)
+            seq::buffer().capAppend(std::int32_t(count << 8 | 0x90), 1);
         stream.queued.clear();
         click("cmdPlay");
         ASSERT_EQ(stream.queued.size(), std::size_t(buffers));
-        EXPECT_EQ(window.stream().seqBufCount(), buffers);
         EXPECT_EQ(stream.queued.back()->dwBytesRecorded, lastBytes);
-        const std::uint8_t tempo[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0xA1, 0x07, 0x01};
-        EXPECT_EQ(std::memcmp(stream.queued[0]->lpData, tempo, 12), 0);
-        EXPECT_EQ(sequencer::streamEvent(0x800000FF), 0x01800000u); // not a long message
+        EXPECT_EQ(std::string(stream.queued[0]->lpData, 12),
+                  std::string("\0\0\0\0\0\0\0\0\x20\xA1\x07\x01", 12));
+        std::uint32_t last = 0;
+        std::memcpy(&last, stream.queued.back()->lpData + lastBytes - 4, 4);
+        EXPECT_EQ(last, std::uint32_t(lastEntry) << 8 | 0x90);
         click("cmdStop");
-        EXPECT_EQ(window.stream().blocksInUse(), 0);
     }
 }
 
-TEST_F(SeqWindow, ReportsStreamFailures) {
+// Input faults show when the window opens, stream faults when Play starts; Stop recovers from
+// either.
+TEST(SeqWindowFaults, AreReportedAndStopRecovers) {
     const std::array<const char *, 4> cases[] = {
+        // fault, message, state, stream calls
+        {"busy", "Oops, the MIDI input device is already open", "Playing Pause",
+         "open division prep out restart"},
         {"open", "Error opening MIDI output device", "Ready Play", "open"},
-        {"division", "error setting time division", "Ready Play", "open division close"},
-        {"prep", "Error in prepare out header", "Playing Pause", "open division prep restart"},
-        {"out", "Error in midiStreamOut: 11", "Playing Pause", "open division prep out restart"},
         {"restart", "Error in midistreamrestart", "Playing Pause",
          "open division prep out restart close"}};
-    for (auto [call, message, state, calls] : cases) {
+    for (auto [fault, message, state, calls] : cases) {
         SeqWindowRig rig;
+        HMIDIIN capture = 0; // the main window's capture holding the device, or another
+        rig.fake.midiIn.midiInOpen(&capture, fault == std::string("busy") ? 0 : 1,
+                                   &seq::capMidiInProc, 0, 0x30000);
+        rig.stream.failing[fault] = 11;
         rig.window.show();
         rig.open();
-        rig.stream.failing[call] = 11;
         rig.click("cmdPlay");
         EXPECT_THAT(rig.fake.messages.texts, ElementsAre(message));
-        EXPECT_EQ(rig.shown(), state);
-        EXPECT_EQ(rig.stream.calls, calls);
+        EXPECT_EQ(rig.shown() + "|" + rig.stream.calls, std::string(state) + "|" + calls);
         rig.click("cmdStop");
         EXPECT_EQ(rig.shown(), "Ready Play");
-        EXPECT_EQ(rig.window.stream().blocksInUse(), 0);
     }
 }
 
-// Save puts the window away with its input open; Close and the close box close it, and the next
-// showing opens it again.
+// Save puts the window away with its input open; Close closes it, and the next showing opens it
+// again.
 TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
     open();
     click("cmdSave");
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("So sorry, but you can only save what's recorded"));
     click("cmdRecord");
-    EXPECT_EQ(shown(), "Recording Play");
     deliver(0x00643C90, 1500);
-    deliver(0xFE, 1700);
     deliver(0x00403C80, 2000);
+    deliver(0x00403E80, 2250);
     window.timer_Timer();
-    EXPECT_EQ(label("lblEvents"), QStringLiteral("3"));
+    EXPECT_EQ(text("lblEvents"), QStringLiteral("4"));
     const std::string path = dir.filePath(QStringLiteral("take.mid")).toStdString();
     fake.fileDialogs.answers = {std::nullopt, path};
     click("cmdSave");
@@ -255,60 +239,16 @@ TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
     click("cmdSave");
     EXPECT_FALSE(window.isVisible());
     std::ifstream written(path, std::ios::binary);
-    const std::vector<seq::Entry> deltas{{seq::kTempoEntry, 0}, {0x00643C90, 0}, {0x00403C80, 500}};
+    const std::vector<seq::Entry> deltas{
+        {seq::kTempoEntry, 0}, {0x00643C90, 0}, {0x00403C80, 500}, {0x00403E80, 250}};
     EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(written), {}),
               smf::encode(deltas, smf::DeltaMode::Stored).bytes);
     window.show();
     click("cmdClose");
     EXPECT_FALSE(window.isVisible());
     window.show();
-    window.close();
-    window.show();
-    EXPECT_THAT(fake.midiIn.calls, ElementsAre("open 0", "start 1", "close 1", "open 0", "start 2",
-                                               "close 2", "open 0", "start 3"));
-    EXPECT_EQ(fake.messages.texts.size(), 1u);
-}
-
-// Program changes 125-127 on channel 16 only, only when allowed; recorded first while recording.
-TEST_F(SeqWindow, ObeysTheRemoteControl) {
-    open();
-    // clang-format off
-    const std::pair<std::uint32_t, const char *> steps[] = {
-        {0x7FCF, "Ready Play"}, {0, ""}, {0x7FCF, "Playing Pause"}, {0x7FCF, "Paused Play"},
-        {0x7FCF, "Playing Pause"}, {0x7FC0, "Playing Pause"}, {0x7DCE, "Playing Pause"},
-        {0x7DCF, "Ready Play"}, {0x7ECF, "Recording Play"}, {0x00643C90, "Recording Play"},
-        {0xF8, "Recording Play"}, {0x7ECF, "Recording Play"}, {0x7FC5, "Recording Play"},
-        {0x7DCF, "Ready Play"}};
-    // clang-format on
-    for (auto [message, expected] : steps) {
-        if (message == 0) {
-            window.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
-            continue;
-        }
-        deliver(message);
-        EXPECT_EQ(shown(), expected) << std::hex << message;
-    }
-    // The second Record dropped the first recording; the Stop is the last entry.
-    auto entries = seq::buffer().entries();
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[1].event, 0x7FC5);
-    EXPECT_EQ(entries[2].event, 0x7DCF);
-}
-
-// A message box is a nested event loop: a remote Stop arriving there waits for the handler.
-TEST_F(SeqWindow, RemoteActionsWaitForTheHandlerUnderWay) {
-    open();
-    window.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
-    stream.failing["prep"] = 1;
-    fake.messages.onShow = [&](const std::string &) {
-        deliver(0x7DCF);
-        EXPECT_EQ(window.state(), frmSeq::seqPlay);
-    };
-    click("cmdPlay");
-    EXPECT_EQ(shown(), "Playing Pause");
-    QCoreApplication::processEvents();
-    EXPECT_EQ(shown(), "Ready Play");
-    EXPECT_EQ(window.stream().blocksInUse(), 0);
+    EXPECT_THAT(fake.midiIn.calls,
+                ElementsAre("open 0", "start 1", "close 1", "open 0", "start 2"));
 }
 
 } // namespace

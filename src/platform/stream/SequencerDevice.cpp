@@ -82,8 +82,7 @@ constexpr ErrorText errorTexts[] = {
                                   "output device."},
 };
 
-} // namespace
-
+// Splits a command string into words; a double-quoted part is one word without its quotes.
 std::vector<std::string> mciWords(const std::string &command) {
     std::vector<std::string> words;
     std::size_t i = 0;
@@ -105,6 +104,8 @@ std::vector<std::string> mciWords(const std::string &command) {
     }
     return words;
 }
+
+} // namespace
 
 SequencerDevice::SequencerDevice(MidiOutputs &outputs, StreamTimerFactory timers, bool realtime)
     : m_outputs(outputs), m_timers(std::move(timers)), m_realtime(realtime) {}

@@ -56,7 +56,4 @@ class SequencerDevice final : public Mci {
     std::map<std::string, std::unique_ptr<Device>> m_devices; // by alias, lower case
 };
 
-// Splits a command string into words; a double-quoted part is one word without its quotes.
-std::vector<std::string> mciWords(const std::string &command);
-
 } // namespace parlet

@@ -4,28 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
-#include <sys/stat.h>
 
 namespace parlet {
 namespace {
 
 using namespace std::chrono_literals;
-using testdata::smf;
 using testdata::Track;
-using Bytes = std::vector<std::uint8_t>;
 
-std::string writeFile(const std::string &name, const std::vector<std::uint8_t> &bytes) {
-    const auto path = testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
-}
-
-// Format 1, 480 ticks a quarter: 120 bpm for two quarters, then 240 bpm. Notes every quarter
-// in the second track; the file ends at tick 2400 (20 sixteenths).
-std::vector<std::uint8_t> tempoMapFile() {
+// Format 1, 480 ticks a quarter: 120 bpm for two quarters, then 240 bpm, so that at the nominal
+// tempo quarters come at 0, 500 and 1000 ms, then 250 ms apart. Notes every quarter in the second
+// track, the program change at tick 1920; the file ends at tick 2400 (20 sixteenths, the unit of
+// lengths and positions).
+TEST(SequencerDevice, PlaysATempoMapFasterWithoutSystemExclusive) {
     Track conductor;
     conductor.tempo(0, 500000).tempo(960, 250000).end(0);
     Track notes;
@@ -37,153 +28,46 @@ std::vector<std::uint8_t> tempoMapFile() {
         .event(480, {0xFF, 0x01, 1, 'x'})
         .event(0, {0xC1, 3})
         .end(480);
-    return smf(1, 480, {conductor, notes});
-}
-
-class SequencerDeviceTest : public ::testing::Test {
-  protected:
+    const auto bytes = testdata::smf(1, 480, {conductor, notes});
+    const auto path = testing::TempDir() + "tempo map.mid"; // kept whole inside its quotes
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
     fakes::FakeStreamClock clock;
     fakes::FakeMidiOutputs outputs;
     SequencerDevice mci{outputs, clock.factory(), false};
-    // A path with a space: commands must keep it whole inside its quotes.
-    std::string tempoMap = writeFile("tempo map.mid", tempoMapFile());
-
-    MMRESULT send(const std::string &command) {
+    auto send = [&](const std::string &command) {
         auto result = mci.mciSendStringA(command, nullptr, 0, 0);
         clock.settle();
         return result;
-    }
-    std::string ask(const std::string &command) {
+    };
+    auto ask = [&](const std::string &command) {
         std::string reply = "unchanged";
         EXPECT_EQ(mci.mciSendStringA(command, &reply, 255, 0), 0u) << command;
         return reply;
-    }
-    std::vector<std::chrono::milliseconds> sendTimes(StreamPlayer::time_point start) {
-        std::vector<std::chrono::milliseconds> times;
-        for (const auto &sent : outputs.sent())
-            times.push_back(
-                std::chrono::duration_cast<std::chrono::milliseconds>(sent.when - start));
-        return times;
-    }
-};
+    };
 
-TEST_F(SequencerDeviceTest, AnswersStatusQueriesInSixteenthNotes) {
-    ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
+    ASSERT_EQ(send("open \"" + path + "\" type sequencer alias midio"), 0u);
     ASSERT_EQ(send("set midio port  1"), 0u);
-    struct {
-        const char *query, *reply;
-    } const cases[] = {
-        {"status midio division type", "PPQN"}, {"status midio length", "20"},
-        {"status midio tempo", "120"},          {"status midio position", "0"},
-        {"STATUS MIDIO MODE", "stopped"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(ask(c.query), c.reply) << c.query;
-    EXPECT_EQ(send("close midio"), 0u);
+    const std::pair<const char *, const char *> replies[] = {{"status midio division type", "PPQN"},
+                                                             {"status midio length", "20"},
+                                                             {"status midio tempo", "120"},
+                                                             {"status midio position", "0"},
+                                                             {"STATUS MIDIO MODE", "stopped"}};
+    for (auto [query, reply] : replies)
+        EXPECT_EQ(ask(query), reply) << query;
+    ASSERT_EQ(send("set midio tempo 150"), 0u);
+    const auto start = clock.now();
+    ASSERT_EQ(send("play midio"), 0u);
+    clock.advance(2300ms);
+    EXPECT_EQ(ask("status midio mode"), "stopped") << "the end of the file is seen";
+    EXPECT_EQ(ask("status midio position"), "20");
+    std::vector<std::chrono::milliseconds> sentAt;
+    for (const auto &sent : outputs.sent())
+        sentAt.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(sent.when - start));
+    EXPECT_EQ(sentAt, (std::vector{0ms, 400ms, 800ms, 1000ms, 1200ms})) << "at 125 %";
+    EXPECT_EQ(outputs.sent().at(3).bytes, (std::vector<std::uint8_t>{0x90, 62, 0}));
+    ASSERT_EQ(send("close midio"), 0u);
     EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
-}
-
-TEST_F(SequencerDeviceTest, PlaysATempoMapAtNominalAndFasterSpeedWithoutSystemExclusive) {
-    // Quarters at 0, 500 and 1000 ms, then 250 ms each; the program change comes at tick 1920.
-    const std::vector<std::chrono::milliseconds> nominal{0ms, 500ms, 1000ms, 1250ms, 1500ms};
-    for (int percent : {100, 125}) {
-        outputs.clear();
-        ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
-        ASSERT_EQ(send("set midio port 0"), 0u);
-        ASSERT_EQ(send("set midio tempo " + std::to_string(120 * percent / 100)), 0u);
-        auto start = clock.now();
-        ASSERT_EQ(send("play midio"), 0u);
-        clock.advance(2300ms);
-        EXPECT_EQ(ask("status midio mode"), "stopped") << "the end of the file is seen";
-        EXPECT_EQ(ask("status midio position"), "20");
-        std::vector<std::chrono::milliseconds> expected;
-        for (auto t : nominal)
-            expected.push_back(t * 100 / percent);
-        EXPECT_EQ(sendTimes(start), expected) << percent << " %";
-        auto sent = outputs.sent();
-        ASSERT_EQ(sent.size(), 5u);
-        EXPECT_EQ(sent[3].bytes, (Bytes{0x90, 62, 0}));
-        ASSERT_EQ(send("close midio"), 0u);
-    }
-}
-
-// 650000 us a quarter is 92.3 beats a minute, which the device calls 92: set back to its own
-// reply, the file plays at exactly the nominal speed, and at 115 at exactly 125 %.
-TEST_F(SequencerDeviceTest, TempoChangesHoldToTheTempoReplyAndTheCurrentPosition) {
-    Track track;
-    track.tempo(0, 650000).event(480, {0x90, 1, 1}).event(480, {0x90, 2, 1}).end(0);
-    const auto path = writeFile("slow.mid", smf(0, 480, {track}));
-    ASSERT_EQ(send("open \"" + path + "\" alias s"), 0u);
-    const auto tempo = ask("status s tempo");
-    EXPECT_EQ(tempo, "92");
-    ASSERT_EQ(send("set s tempo " + tempo), 0u);
-    auto start = clock.now();
-    ASSERT_EQ(send("play s"), 0u);
-    clock.advance(1000ms);
-    const auto before = ask("status s position");
-    ASSERT_EQ(send("set s tempo 115"), 0u);
-    EXPECT_EQ(ask("status s position"), before);
-    clock.advance(1s);
-    // The second quarter, due at 1300 ms, has 300 ms left at 1000 ms: 240 ms at 125 %.
-    EXPECT_EQ(sendTimes(start), (std::vector{650ms, 1240ms}));
-}
-
-TEST_F(SequencerDeviceTest, PausesResumesStopsAndRewinds) {
-    ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias a"), 0u);
-    ASSERT_EQ(send("play a"), 0u);
-    clock.advance(250ms);
-    EXPECT_EQ(ask("status a position"), "2");
-    ASSERT_EQ(send("pause a"), 0u);
-    EXPECT_EQ(ask("status a mode"), "paused");
-    clock.advance(5s);
-    EXPECT_EQ(ask("status a position"), "2");
-    ASSERT_EQ(send("play a"), 0u);
-    EXPECT_EQ(ask("status a mode"), "playing");
-    clock.advance(250ms);
-    EXPECT_EQ(ask("status a position"), "4");
-    ASSERT_EQ(send("stop a"), 0u);
-    EXPECT_EQ(ask("status a mode"), "stopped");
-    EXPECT_EQ(ask("status a position"), "4");
-    ASSERT_EQ(send("seek a to start"), 0u);
-    EXPECT_EQ(ask("status a position"), "0");
-    outputs.clear();
-    ASSERT_EQ(send("seek a to start"), 0u);
-    EXPECT_TRUE(outputs.sent().empty()) << "at the start with nothing sounding";
-    auto start = clock.now();
-    ASSERT_EQ(send("play a from 0"), 0u);
-    clock.advance(10ms);
-    EXPECT_TRUE(std::ranges::count(outputs.sent(), fakes::SentMessage{0, {0x90, 60, 100}, start}));
-}
-
-TEST_F(SequencerDeviceTest, ReportsEveryFailureWithAText) {
-    auto notMidi = writeFile("notmidi.mid", {'R', 'I', 'F', 'F', 0, 0, 0, 0});
-    const auto fifo = testing::TempDir() + "pipe.mid"; // opening it to read would block
-    ::mkfifo(fifo.c_str(), 0600);
-    ASSERT_EQ(send("open \"" + tempoMap + "\" type sequencer alias midio"), 0u);
-    outputs.busyDevices.insert(1);
-    struct {
-        std::string command;
-        MMRESULT error;
-    } const cases[] = {
-        {"open \"" + tempoMap + "\" type sequencer alias MIDIO", MCIERR_DUPLICATE_ALIAS},
-        {"open \"/no/such/file.mid\" type sequencer alias b", MCIERR_FILE_NOT_FOUND},
-        {"open \"" + notMidi + "\" type sequencer alias b", MCIERR_INVALID_FILE},
-        {"open \"" + tempoMap + "\" type waveaudio alias b", MCIERR_CANNOT_LOAD_DRIVER},
-        {"open \"" + fifo + "\" type sequencer alias b", MCIERR_INVALID_FILE},
-        {"open \"" + testing::TempDir() + "\" type sequencer alias b", MCIERR_INVALID_FILE},
-        {"play other", MCIERR_INVALID_DEVICE_NAME},
-        {"set midio port 2", MCIERR_SEQ_PORT_NONEXISTENT},
-        {"set midio port 1", MCIERR_SEQ_PORT_INUSE},
-        {"set midio tempo 0", MCIERR_OUTOFRANGE},
-    };
-    for (const auto &c : cases) {
-        std::string reply = "unchanged";
-        EXPECT_EQ(mci.mciSendStringA(c.command, &reply, 255, 0), c.error) << c.command;
-        EXPECT_EQ(reply, "") << c.command;
-        std::string text;
-        EXPECT_TRUE(mci.mciGetErrorStringA(c.error, text, 80) && text.size() > 20) << c.error;
-    }
-    EXPECT_EQ(ask("status midio mode"), "stopped") << "failed commands leave the device as it was";
 }
 
 } // namespace

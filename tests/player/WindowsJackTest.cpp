@@ -1,0 +1,124 @@
+// The main window's capture, its MCI playback and the sequencer window on the real MIDI system:
+// a second JACK client plays the keyboard on their input and listens to what they play.
+#include "JackServer.h"
+#include "PlayerRig.h"
+#include "fakes/FakePlatform.h"
+#include "platform/RealServices.h"
+#include "player/frmPlaying.h"
+#include "player/seq.h"
+#include "sequencer/frmSeq.h"
+
+#include <QCheckBox>
+#include <QLabel>
+
+#include <thread>
+
+namespace parlet {
+namespace {
+
+using namespace std::literals;
+using test::JackServer;
+
+class WindowsJack : public test::JackTest {};
+
+TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayers) {
+    test::JackTestClient keyboard("keyboard");
+    ASSERT_TRUE(keyboard.ok());
+    auto midi = makeRealMidiSystem();
+    auto streams = makeRealMidiStream(*midi);
+    auto mci = makeRealMci(*midi);
+    auto clock = makeSteadyClock();
+    fakes::FakePlatform fake;
+    Platform platform{*midi,          *midi,        *streams,         *mci,
+                      fake.processes, fake.folders, fake.fileDialogs, fake.messages,
+                      *clock};
+    test::PlayerRig rig(platform);
+    rig.state.midiInDev = rig.state.midiOutDev = 0; // the keyboard's ports, the only others
+    ASSERT_TRUE(midi->midiInGetNumDevs() == 1 && midi->midiOutGetNumDevs() == 1);
+    const std::string path = testing::TempDir() + "played.mid";
+    auto &buffer = seq::buffer();
+    auto waitUntil = [](auto done) {
+        for (auto end = std::chrono::steady_clock::now() + 5s;
+             !done() && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(1ms))
+            QCoreApplication::processEvents();
+        return done();
+    };
+
+    const std::uint32_t atMs[] = {0, 250, 375};
+    fake.fileDialogs.answers.push_back(path);
+    rig.whileShown(&Player::SeqRec_Click, "frmRecording", [&](QDialog &window) {
+        // Well ahead, so that a server held up by a busy machine still sends them at their frames.
+        const std::uint32_t first = keyboard.frameNow() + JackServer::sampleRate / 10;
+        for (std::uint8_t i = 0; i < 3; ++i)
+            keyboard.sendAt(first + atMs[i] * JackServer::sampleRate / 1000,
+                            {0x90, 60, std::uint8_t(i + 1)});
+        waitUntil([&] { return buffer.capCount() == 4; });
+        rig.click(window, "cmdSave");
+    });
+    ASSERT_EQ(buffer.capCount(), 4);
+    std::int32_t captured[3];
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(buffer.capEvent(i + 1), 0x90 | 60 << 8 | (i + 1) << 16);
+        // The driver's timestamps: exact to the frame, so within a millisecond however late the
+        // callback ran.
+        captured[i] = buffer.capTime(i + 1) - buffer.capTime(1);
+        EXPECT_NEAR(captured[i], atMs[i], 1);
+    }
+    rig.player.Form_Unload(); // frees the input for the sequencer window
+    frmSeq sequencer(rig.state);
+    sequencer.show();
+    sequencer.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
+    auto shows = [&](const char *text) {
+        auto *label = sequencer.findChild<QLabel *>(QStringLiteral("lblState"));
+        return waitUntil([&] { return label->text() == QString::fromUtf8(text); });
+    };
+
+    // The saved file played by the MCI player at 100 and 125 %, and by the sequencer under
+    // remote control, whose Play asks for the file first.
+    using Notes = std::vector<test::JackTestClient::Received>;
+    auto mciAt = [&](void (frmPlaying::*speed)()) {
+        return [&, speed] {
+            Notes notes;
+            fake.fileDialogs.answers.push_back(path);
+            rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
+                auto &playing = static_cast<frmPlaying &>(window);
+                (playing.*speed)();
+                notes = keyboard.waitReceived(3, 5s);
+                playing.cmdCancel_Click();
+            });
+            return notes;
+        };
+    };
+    auto bySequencer = [&] {
+        sequencer.cmdStop_Click(); // a spoiled run may still play
+        buffer.capClear();
+        fake.fileDialogs.answers = {path};
+        keyboard.sendAt(keyboard.frameNow(), {0xCF, 127});
+        const Notes notes = shows("Playing") ? keyboard.waitReceived(3, 5s) : Notes{};
+        return shows("Ready") ? notes : Notes{};
+    };
+    const std::tuple<const char *, double, std::function<Notes()>> players[] = {
+        {"MCI", 1.0, mciAt(&frmPlaying::cmdNormal_Click)},
+        {"MCI", 0.8, mciAt(&frmPlaying::cmdFaster_Click)},
+        {"sequencer", 1.0, bySequencer}};
+    for (const auto &[by, factor, play] : players) {
+        Notes notes;
+        const bool steady = test::runUnstalled(keyboard, [&] {
+            keyboard.waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
+            notes = play();
+            return notes.size() == 3;
+        });
+        if (!steady)
+            GTEST_SKIP() << "The JACK server was held up during every run.";
+        for (int i = 1; i < 3; ++i)
+            EXPECT_NEAR(double(notes[i].usecs - notes[0].usecs) / 1000, captured[i] * factor,
+                        1000.0 * JackServer::periodFrames / JackServer::sampleRate)
+                << by << " at " << 100 / factor << " %, note " << i;
+    }
+    EXPECT_EQ(mci->mciSendStringA("status midio mode", nullptr, 0, 0), MCIERR_INVALID_DEVICE_NAME)
+        << "Finished has stopped and closed the device";
+    EXPECT_TRUE(fake.messages.texts.empty());
+}
+
+} // namespace
+} // namespace parlet
