@@ -48,6 +48,7 @@ TEST_F(MainFormLifecycle, ExitWritesTheSettingsOfThisRun) {
         if (!before.empty())
             std::ofstream(iniPath(), std::ios::binary) << before;
         MainForm &mainForm = loadOn(ins, ins == "In A" ? "Out A" : "Out A|Out B", answers);
+        EXPECT_FALSE(mainForm.seqTimer().isActive()); // nothing ticks while idle
         QTest::mouseClick(mainForm.findChild<QWidget *>(QStringLiteral("cmdExit")), Qt::LeftButton);
         EXPECT_FALSE(mainForm.isVisible());
         EXPECT_TRUE(mainForm.unloaded());

@@ -122,45 +122,6 @@ void FakeClock::Sleep(std::chrono::milliseconds duration) {
     current += duration;
 }
 
-MMRESULT FailingMidiStream::midiStreamOpen(HMIDISTRM *, unsigned *, unsigned, std::uintptr_t,
-                                           std::uintptr_t, std::uint32_t) {
-    return MMSYSERR_NODRIVER;
-}
-MMRESULT FailingMidiStream::midiStreamProperty(HMIDISTRM, void *, std::uint32_t) {
-    return MMSYSERR_INVALHANDLE;
-}
-MMRESULT FailingMidiStream::midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) {
-    return MMSYSERR_INVALHANDLE;
-}
-MMRESULT FailingMidiStream::midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) {
-    return MMSYSERR_INVALHANDLE;
-}
-MMRESULT FailingMidiStream::midiStreamOut(HMIDISTRM, MIDIHDR *, unsigned) {
-    return MMSYSERR_INVALHANDLE;
-}
-MMRESULT FailingMidiStream::midiStreamRestart(HMIDISTRM) {
-    return MMSYSERR_INVALHANDLE;
-}
-MMRESULT FailingMidiStream::midiStreamPause(HMIDISTRM) {
-    return MMSYSERR_INVALHANDLE;
-}
-MMRESULT FailingMidiStream::midiStreamStop(HMIDISTRM) {
-    return MMSYSERR_INVALHANDLE;
-}
-MMRESULT FailingMidiStream::midiStreamClose(HMIDISTRM) {
-    return MMSYSERR_INVALHANDLE;
-}
-MMRESULT FailingMidiStream::midiStreamPosition(HMIDISTRM, MMTIME *, unsigned) {
-    return MMSYSERR_INVALHANDLE;
-}
-
-MMRESULT FailingMci::mciSendStringA(const std::string &, std::string *, unsigned, std::uintptr_t) {
-    return 263;
-}
-bool FailingMci::mciGetErrorStringA(MMRESULT, std::string &, unsigned) {
-    return false;
-}
-
 bool FakeProcesses::CreateProcessA(const std::string &commandLine, PROCESS_INFORMATION &info) {
     started.push_back(commandLine);
     std::string program = commandLine.substr(0, commandLine.find(' '));

@@ -100,26 +100,32 @@ class FakeClock final : public Clock {
     void advance(std::chrono::nanoseconds by) { current += by; }
 };
 
-// Services whose fakes belong to later work fail every call until replaced.
+// Windows that do not stream or play through MCI get services that refuse every call.
 class FailingMidiStream final : public MidiStream {
+    static constexpr MMRESULT no = MMSYSERR_NODRIVER;
+
   public:
     MMRESULT midiStreamOpen(HMIDISTRM *, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
-                            std::uint32_t) override;
-    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override;
-    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override;
-    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override;
-    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *, unsigned) override;
-    MMRESULT midiStreamRestart(HMIDISTRM) override;
-    MMRESULT midiStreamPause(HMIDISTRM) override;
-    MMRESULT midiStreamStop(HMIDISTRM) override;
-    MMRESULT midiStreamClose(HMIDISTRM) override;
-    MMRESULT midiStreamPosition(HMIDISTRM, MMTIME *, unsigned) override;
+                            std::uint32_t) override {
+        return no;
+    }
+    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override { return no; }
+    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return no; }
+    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return no; }
+    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *, unsigned) override { return no; }
+    MMRESULT midiStreamRestart(HMIDISTRM) override { return no; }
+    MMRESULT midiStreamPause(HMIDISTRM) override { return no; }
+    MMRESULT midiStreamStop(HMIDISTRM) override { return no; }
+    MMRESULT midiStreamClose(HMIDISTRM) override { return no; }
+    MMRESULT midiStreamPosition(HMIDISTRM, MMTIME *, unsigned) override { return no; }
 };
 
 class FailingMci final : public Mci {
   public:
-    MMRESULT mciSendStringA(const std::string &, std::string *, unsigned, std::uintptr_t) override;
-    bool mciGetErrorStringA(MMRESULT, std::string &, unsigned) override;
+    MMRESULT mciSendStringA(const std::string &, std::string *, unsigned, std::uintptr_t) override {
+        return MCIERR_INVALID_DEVICE_NAME;
+    }
+    bool mciGetErrorStringA(MMRESULT, std::string &, unsigned) override { return false; }
 };
 
 // Processes by hand: a start succeeds for the known program names, a process runs until
