@@ -39,7 +39,6 @@ class MainForm final : public QWidget {
     MainState &state() { return m_state; }
     SeqTimer &seqTimer() { return m_seqTimer; }
     ToolFrontEnd &tool() { return *m_tool; }
-    Player &player() { return *m_player; }
 
     void cmdMidiIn_Click();
     void cmdMidiOut_Click();
