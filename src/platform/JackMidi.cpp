@@ -135,11 +135,17 @@ class JackMidi::OutPort final : public MidiOutPort {
 
     ~OutPort() override {
         // What is queued is due by now (stop and close take the rest back): the silencing among
-        // it must still go out.
-        const auto deadline = SteadyClock::now() + 500ms;
-        while (jack_ringbuffer_read_space(m_events) > 0 && !m_owner.m_serverGone &&
-               SteadyClock::now() < deadline) {
-            std::this_thread::sleep_for(1ms);
+        // it must still go out. A cycle with nothing to write must follow, as a port's buffer
+        // keeps what was last written there once the port is out of the process callback.
+        auto quiet = m_owner.m_cycles.load();
+        for (const auto deadline = SteadyClock::now() + 500ms;
+             !m_owner.m_serverGone && SteadyClock::now() < deadline;
+             std::this_thread::sleep_for(1ms)) {
+            if (jack_ringbuffer_read_space(m_events) > 0) {
+                quiet = m_owner.m_cycles.load();
+            } else if (m_owner.m_cycles.load() >= quiet + 2) {
+                break;
+            }
         }
         m_owner.closeOutput(this);
         jack_ringbuffer_free(m_events);
@@ -170,9 +176,11 @@ class JackMidi::OutPort final : public MidiOutPort {
                               message.size());
     }
 
-    // The frame that JACK's clock gives a steady time. Its own reading of the current frame
-    // wavers by a few frames from call to call; the frames run at the nominal rate, so each
-    // reading only nudges a line at that rate, and a jump (a stall, a restart) moves it at once.
+    // The frame that JACK's clock gives a steady time, on a line at the nominal rate. JACK's
+    // reading of the current frame wavers by a few frames from call to call, and a server held
+    // up loses the frames of the stall; each reading nudges the line by a quarter frame at most,
+    // so that what is queued keeps its intervals, and only a jump beyond the lookahead (a long
+    // stall, a restart) moves it at once.
     jack_nframes_t frameAt(time_point when) {
         auto now = SteadyClock::now();
         jack_nframes_t frameNow = jack_frame_time(m_owner.m_client);
@@ -185,13 +193,13 @@ class JackMidi::OutPort final : public MidiOutPort {
         };
         const double error =
             static_cast<std::int32_t>(frameNow - m_anchorFrame) - (framesSince(now) + m_correction);
-        if (!m_anchored || std::abs(error) > m_rate / 1000.0) {
+        if (!m_anchored || std::abs(error) > framesSince(m_anchorTime + lookahead())) {
             m_anchored = true;
             m_anchorFrame = frameNow;
             m_anchorTime = now;
             m_correction = 0;
         } else {
-            m_correction += error / 32;
+            m_correction += std::clamp(error / 32, -0.25, 0.25);
         }
         return m_anchorFrame +
                static_cast<jack_nframes_t>(std::lround(framesSince(when) + m_correction));
