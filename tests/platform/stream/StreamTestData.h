@@ -15,43 +15,29 @@ struct StreamBuffer {
     std::vector<char> bytes;
     MIDIHDR header;
 
-    StreamBuffer() = default;
-    StreamBuffer(const StreamBuffer &) = delete;
-
     StreamBuffer &record(std::uint32_t delta, std::uint32_t event) {
-        word(delta);
-        word(0);
-        word(event);
+        for (std::uint32_t word : {delta, 0u, event})
+            bytes.insert(bytes.end(), reinterpret_cast<char *>(&word),
+                         reinterpret_cast<char *>(&word) + 4);
         return *this;
     }
     StreamBuffer &note(std::uint32_t delta, std::uint8_t status, std::uint8_t key,
                        std::uint8_t velocity) {
         return record(delta, status | key << 8 | std::uint32_t{velocity} << 16);
     }
-    StreamBuffer &tempo(std::uint32_t delta, std::uint32_t micros) {
-        return record(delta, MEVT_TEMPO << 24 | micros);
-    }
     StreamBuffer &longMessage(std::uint32_t delta, std::initializer_list<std::uint8_t> data) {
         record(delta, MEVT_F_LONG | MEVT_LONGMSG << 24 | static_cast<std::uint32_t>(data.size()));
-        for (auto b : data)
-            bytes.push_back(static_cast<char>(b));
+        bytes.insert(bytes.end(), data.begin(), data.end());
         bytes.resize((bytes.size() + 3) & ~std::size_t{3});
         return *this;
     }
     // Points the header at the bytes; call when filled.
     MIDIHDR *ready() {
         header.lpData = bytes.data();
-        header.dwBufferLength = static_cast<std::uint32_t>(bytes.size());
-        header.dwBytesRecorded = header.dwBufferLength;
+        header.dwBufferLength = header.dwBytesRecorded = static_cast<std::uint32_t>(bytes.size());
         return &header;
     }
     bool done() const { return header.dwFlags.load() & MHDR_DONE; }
-
-  private:
-    void word(std::uint32_t value) {
-        bytes.resize(bytes.size() + 4);
-        std::memcpy(bytes.data() + bytes.size() - 4, &value, 4);
-    }
 };
 
 // A track's bytes as written in a file: delta times as variable-length quantities.
