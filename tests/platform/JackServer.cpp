@@ -14,61 +14,49 @@
 #include <unistd.h>
 
 namespace parlet::test {
-namespace {
 
 using namespace std::chrono_literals;
 
-bool serverAnswers(const std::string &name) {
-    jack_status_t status{};
-    jack_client_t *probe = jack_client_open(
-        "probe", JackOptions(JackNoStartServer | JackServerName), &status, name.c_str());
-    if (probe != nullptr)
-        jack_client_close(probe);
-    return probe != nullptr;
-}
-
-} // namespace
-
 JackServer::JackServer() {
     static std::atomic<int> serial{0};
-    m_name = "parlet-test-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-    m_logPath = "/tmp/" + m_name + ".log";
+    const std::string name =
+        "parlet-test-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    const std::string rate = std::to_string(sampleRate), period = std::to_string(periodFrames);
+    m_logPath = "/tmp/" + name + ".log";
     jack_set_error_function([](const char *) {});
     jack_set_info_function([](const char *) {});
-    const std::string rate = std::to_string(sampleRate), period = std::to_string(periodFrames);
-    // A test that crashes must not leave its server behind: JACK lists only a few at a time.
+    // A test that crashes must not leave its server behind: JACK lists only 8 at a time.
     const pid_t parent = getpid();
     if ((m_pid = fork()) == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         const int log = open(m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(open("/dev/null", O_RDONLY), STDIN_FILENO);
         dup2(log, STDOUT_FILENO);
         dup2(log, STDERR_FILENO);
         if (getppid() == parent)
-            execlp("jackd", "jackd", "-n", m_name.c_str(), "--no-realtime", "-d", "dummy", "-r",
+            execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
                    rate.c_str(), "-p", period.c_str(), nullptr);
         _exit(127);
     }
     const auto log = [&] {
-        std::stringstream text;
-        text << std::ifstream(m_logPath).rdbuf();
-        return text.str();
+        return (std::stringstream() << std::ifstream(m_logPath).rdbuf()).str();
     };
+    m_error = m_pid < 0 ? "cannot fork" : "jackd did not answer within 10 s: ";
     for (const auto deadline = std::chrono::steady_clock::now() + 10s;
          m_pid > 0 && std::chrono::steady_clock::now() < deadline;
          std::this_thread::sleep_for(20ms)) {
         if (int status = 0; waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
-            m_error =
-                "jackd ended at once (exit " + std::to_string(WEXITSTATUS(status)) + "): " + log();
-        } else if (serverAnswers(m_name)) {
-            setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
-            m_running = true;
+            m_error = "jackd ended at once (" + std::to_string(WEXITSTATUS(status)) + "): ";
+        } else if (jack_client_t *probe =
+                       jack_client_open("probe", JackOptions(JackNoStartServer | JackServerName),
+                                        nullptr, name.c_str())) {
+            jack_client_close(probe);
+            setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+            m_error.clear();
             return;
         }
     }
-    if (m_error.empty())
-        m_error = m_pid < 0 ? "cannot fork jackd" : "jackd did not answer within 10 s: " + log();
+    m_error += log();
 }
 
 JackServer::~JackServer() {
@@ -80,18 +68,6 @@ JackServer::~JackServer() {
                 kill(m_pid, SIGKILL); // and waited for by the next round
     }
     std::remove(m_logPath.c_str());
-}
-
-JackServer *JackTest::s_server = nullptr;
-
-void JackTest::SetUpTestSuite() {
-    if (s_server == nullptr)
-        s_server = new JackServer;
-}
-
-void JackTest::TearDownTestSuite() {
-    delete s_server;
-    s_server = nullptr;
 }
 
 void JackTest::SetUp() {

@@ -8,9 +8,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace parlet::test {
@@ -21,19 +19,14 @@ class JackServer final {
   public:
     static constexpr unsigned sampleRate = 48000;
     static constexpr unsigned periodFrames = 256;
-
     JackServer();
     ~JackServer();
-    JackServer(const JackServer &) = delete;
-    JackServer &operator=(const JackServer &) = delete;
-
-    bool running() const { return m_running; }
+    bool running() const { return m_error.empty(); }
     const std::string &error() const { return m_error; } // why it could not start
 
   private:
-    std::string m_name, m_logPath, m_error;
-    pid_t m_pid = -1;
-    bool m_running = false;
+    std::string m_logPath, m_error;
+    int m_pid = -1;
 };
 
 // One server for the whole suite. When it cannot run, every test skips with the reason, or
@@ -41,12 +34,12 @@ class JackServer final {
 // without a server cannot pass for one that played.
 class JackTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite();
-    static void TearDownTestSuite();
+    static void SetUpTestSuite() { s_server = s_server ? s_server : new JackServer; }
+    static void TearDownTestSuite() { delete std::exchange(s_server, nullptr); }
     void SetUp() override;
 
   private:
-    static JackServer *s_server;
+    static inline JackServer *s_server = nullptr;
 };
 
 // A client with a MIDI source "out" and a sink "in". Messages leave "out" at the absolute frames
@@ -57,7 +50,6 @@ class JackTestClient final {
         std::uint32_t frame = 0;
         std::vector<std::uint8_t> bytes;
     };
-
     explicit JackTestClient(const std::string &name = "tester");
     ~JackTestClient();
     JackTestClient(const JackTestClient &) = delete;
@@ -65,14 +57,13 @@ class JackTestClient final {
 
     bool ok() const { return m_client != nullptr; }
     std::uint32_t frameNow() const { return jack_frame_time(m_client); }
-
     // Queues up to 16 bytes to leave at `frame` (a past frame: the next period). Frames must
     // not decrease from one call to the next.
     void sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes);
-    // Stalls of the server seen so far (cycles that skipped frames, and xruns), the longest,
-    // and the first frames after the last 256 of them.
-    unsigned stalls() const { return m_stalls.load(); }
-    std::int64_t longestStallUs() const { return m_longestStallUs.load(); }
+    // Stalls of the server seen so far (cycles that skipped frames, and xruns), the longest
+    // skip, and the first frame after each of the last 256 skips.
+    unsigned stalls() const { return m_stalls; }
+    std::int64_t longestStallUs() const { return m_longestStallUs; }
     std::vector<std::uint32_t> gaps() const;
     // Polls until `count` messages have arrived or `timeout` passed; returns all not yet taken.
     std::vector<Received> waitReceived(std::size_t count, std::chrono::milliseconds timeout);
@@ -86,10 +77,8 @@ class JackTestClient final {
     static int process(jack_nframes_t frames, void *arg);
 
     jack_client_t *m_client = nullptr;
-    jack_port_t *m_out = nullptr;
-    jack_port_t *m_in = nullptr;
-    jack_ringbuffer_t *m_toSend = nullptr;
-    jack_ringbuffer_t *m_arrived = nullptr;
+    jack_port_t *m_out = nullptr, *m_in = nullptr;
+    jack_ringbuffer_t *m_toSend, *m_arrived;
     std::vector<Received> m_received;
     jack_nframes_t m_nextFrame = 0;
     std::atomic<unsigned> m_stalls{0};
