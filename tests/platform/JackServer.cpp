@@ -21,7 +21,6 @@ JackServer::JackServer() {
     static std::atomic<int> serial{0};
     const std::string name =
         "parlet-test-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-    const std::string rate = std::to_string(sampleRate), period = std::to_string(periodFrames);
     m_logPath = "/tmp/" + name + ".log";
     jack_set_error_function([](const char *) {});
     jack_set_info_function([](const char *) {});
@@ -34,12 +33,10 @@ JackServer::JackServer() {
         dup2(log, STDERR_FILENO);
         if (getppid() == parent)
             execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
-                   rate.c_str(), "-p", period.c_str(), nullptr);
+                   std::to_string(sampleRate).c_str(), "-p", std::to_string(periodFrames).c_str(),
+                   nullptr);
         _exit(127);
     }
-    const auto log = [&] {
-        return (std::stringstream() << std::ifstream(m_logPath).rdbuf()).str();
-    };
     m_error = m_pid < 0 ? "cannot fork" : "jackd did not answer within 10 s: ";
     for (const auto deadline = std::chrono::steady_clock::now() + 10s;
          m_pid > 0 && std::chrono::steady_clock::now() < deadline;
@@ -56,7 +53,7 @@ JackServer::JackServer() {
             return;
         }
     }
-    m_error += log();
+    m_error += (std::stringstream() << std::ifstream(m_logPath).rdbuf()).str();
 }
 
 JackServer::~JackServer() {
@@ -114,12 +111,7 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
     auto *self = static_cast<JackTestClient *>(arg);
     const jack_nframes_t start = jack_last_frame_time(self->m_client);
     // A held-up server skips the frames it missed, and MIDI meant for them comes late.
-    if (self->m_nextFrame != start && self->m_nextFrame != 0) {
-        const auto skipped = static_cast<std::int32_t>(start - self->m_nextFrame);
-        self->m_longestStallUs = std::max<std::int64_t>(
-            self->m_longestStallUs, skipped * 1000000ll / JackServer::sampleRate);
-        self->m_gaps[self->m_stalls++ % self->m_gaps.size()] = start;
-    }
+    self->m_stalls += self->m_nextFrame != start && self->m_nextFrame != 0;
     self->m_nextFrame = start + frames;
 
     void *out = jack_port_get_buffer(self->m_out, frames);
@@ -160,13 +152,6 @@ JackTestClient::waitReceived(std::size_t count, std::chrono::milliseconds timeou
         if (m_received.size() >= count || std::chrono::steady_clock::now() >= deadline)
             return std::exchange(m_received, {});
     }
-}
-
-std::vector<std::uint32_t> JackTestClient::gaps() const {
-    std::vector<std::uint32_t> ends;
-    for (unsigned i = 0, n = std::min<unsigned>(m_stalls, m_gaps.size()); i < n; ++i)
-        ends.push_back(m_gaps[i]);
-    return ends;
 }
 
 } // namespace parlet::test

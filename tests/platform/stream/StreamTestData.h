@@ -74,9 +74,8 @@ inline std::vector<std::uint8_t> smf(std::uint16_t format, std::uint16_t divisio
     const auto bigEndian16 = [&](std::size_t value) {
         out.insert(out.end(), {std::uint8_t(value >> 8), std::uint8_t(value)});
     };
-    bigEndian16(format);
-    bigEndian16(tracks.size());
-    bigEndian16(division);
+    for (std::size_t value : {std::size_t{format}, tracks.size(), std::size_t{division}})
+        bigEndian16(value);
     for (const auto &track : tracks) {
         out.insert(out.end(), {'M', 'T', 'r', 'k'});
         bigEndian16(track.bytes.size() >> 16);
