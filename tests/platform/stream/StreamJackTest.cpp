@@ -82,7 +82,11 @@ TEST_F(StreamJackTest, PauseAndStopLetNothingQueuedOutAfterThem) {
     const auto check = [&](MMRESULT (MidiStream::*control)(HMIDISTRM), std::size_t allOff) {
         std::this_thread::sleep_for(123ms);
         EXPECT_EQ(((*streams).*control)(handle), 0u);
+        const std::uint32_t at = tester.frameNow(); // all goes out within one period of it
         const auto received = tester.waitReceived(SIZE_MAX, 100ms);
+        for (const auto &message : received)
+            EXPECT_LT(static_cast<std::int32_t>(message.frame - at),
+                      std::int32_t{2 * test::JackServer::periodFrames});
         std::size_t i = 0;
         for (; i < received.size() && received[i].bytes == file(next); ++i)
             ++next;
