@@ -178,9 +178,9 @@ class JackMidi::OutPort final : public MidiOutPort {
 
     // The frame that JACK's clock gives a steady time, on a line at the nominal rate. JACK's
     // reading of the current frame wavers by a few frames from call to call, and a server held
-    // up loses the frames of the stall; each reading nudges the line by a quarter frame at most,
-    // so that what is queued keeps its intervals, and only a jump beyond the lookahead (a long
-    // stall, a restart) moves it at once.
+    // up falls behind by the time it lost: each reading nudges the line by a quarter frame at
+    // most, so that what is queued keeps its intervals. Only a jump beyond the lookahead (a long
+    // stall, a new server) moves it at once.
     jack_nframes_t frameAt(time_point when) {
         auto now = SteadyClock::now();
         jack_nframes_t frameNow = jack_frame_time(m_owner.m_client);

@@ -52,14 +52,13 @@ class JackTestClient final {
     explicit JackTestClient(const std::string &name = "tester");
     ~JackTestClient();
     JackTestClient(const JackTestClient &) = delete;
-    JackTestClient &operator=(const JackTestClient &) = delete;
 
     bool ok() const { return m_client != nullptr; }
     std::uint32_t frameNow() const { return jack_frame_time(m_client); }
     // Queues up to 16 bytes to leave at `frame` (a past frame: the next period). Frames must
     // not decrease from one call to the next.
     void sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes);
-    // Stalls of the server seen so far: cycles that skipped frames, and xruns.
+    // Stalls of the server seen so far: cycles that skipped frames or started late, and xruns.
     unsigned stalls() const { return m_stalls; }
     // Polls until `count` messages have arrived or `timeout` passed; returns all not yet taken.
     std::vector<Received> waitReceived(std::size_t count, std::chrono::milliseconds timeout);
@@ -77,6 +76,7 @@ class JackTestClient final {
     jack_ringbuffer_t *m_toSend, *m_arrived;
     std::vector<Received> m_received;
     jack_nframes_t m_nextFrame = 0;
+    jack_time_t m_nextUs = 0;
     std::atomic<unsigned> m_stalls{0};
 };
 

@@ -79,14 +79,16 @@ TEST_F(StreamJackTest, PauseAndStopLetNothingQueuedOutAfterThem) {
     // What arrives until the control has taken effect must be the file's next messages in
     // order, then the silencing: the note-off of a note left sounding, and `allOff` more.
     std::size_t next = 0;
+    const unsigned stalls = tester.stalls();
     const auto check = [&](MMRESULT (MidiStream::*control)(HMIDISTRM), std::size_t allOff) {
         std::this_thread::sleep_for(123ms);
         EXPECT_EQ(((*streams).*control)(handle), 0u);
         const std::uint32_t at = tester.frameNow(); // all goes out within one period of it
         const auto received = tester.waitReceived(SIZE_MAX, 100ms);
-        for (const auto &message : received)
-            EXPECT_LT(static_cast<std::int32_t>(message.frame - at),
-                      std::int32_t{2 * test::JackServer::periodFrames});
+        for (const auto &message : received) // unless the server fell behind in a stall
+            EXPECT_TRUE(tester.stalls() > stalls ||
+                        static_cast<std::int32_t>(message.frame - at) <
+                            std::int32_t{2 * test::JackServer::periodFrames});
         std::size_t i = 0;
         for (; i < received.size() && received[i].bytes == file(next); ++i)
             ++next;
