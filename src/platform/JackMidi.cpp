@@ -176,11 +176,12 @@ class JackMidi::OutPort final : public MidiOutPort {
                               message.size());
     }
 
-    // The frame that JACK's clock gives a steady time, on a line at the nominal rate. JACK's
-    // reading of the current frame wavers by a few frames from call to call, and a server held
-    // up falls behind by the time it lost: each reading nudges the line by a quarter frame at
-    // most, so that what is queued keeps its intervals. Only a jump beyond the lookahead (a long
-    // stall, a new server) moves it at once.
+    // The frame that JACK's clock gives a steady time, from a line that follows JACK's own
+    // reading of the current frame. That reading wavers by a few frames from call to call, and
+    // a server on a busy machine runs its frames slower than the clock (half a percent was seen
+    // here): each reading nudges the line by a quarter frame at most and bends its slope a
+    // little, so that what is queued keeps its intervals. Only a jump beyond the lookahead (a
+    // long stall, a new server) moves it at once.
     jack_nframes_t frameAt(time_point when) {
         auto now = SteadyClock::now();
         jack_nframes_t frameNow = jack_frame_time(m_owner.m_client);
@@ -188,21 +189,25 @@ class JackMidi::OutPort final : public MidiOutPort {
             now = SteadyClock::now(); // put aside between the two readings: read again
             frameNow = jack_frame_time(m_owner.m_client);
         }
-        const auto framesSince = [&](time_point t) {
-            return std::chrono::duration<double>(t - m_anchorTime).count() * m_rate;
+        const auto seconds = [](std::chrono::nanoseconds span) {
+            return std::chrono::duration<double>(span).count();
         };
-        const double error =
-            static_cast<std::int32_t>(frameNow - m_anchorFrame) - (framesSince(now) + m_correction);
-        if (!m_anchored || std::abs(error) > framesSince(m_anchorTime + lookahead())) {
+        const double predicted = m_lineFraction + seconds(now - m_lineTime) * m_slope;
+        const double error = static_cast<std::int32_t>(frameNow - m_lineFrame) - predicted;
+        if (!m_anchored || std::abs(error) > seconds(lookahead()) * m_rate) {
             m_anchored = true;
-            m_anchorFrame = frameNow;
-            m_anchorTime = now;
-            m_correction = 0;
+            m_lineFrame = frameNow;
+            m_lineFraction = 0;
+            m_slope = m_rate;
         } else {
-            m_correction += std::clamp(error / 32, -0.25, 0.25);
+            const double at = predicted + std::clamp(error / 32, -0.25, 0.25);
+            m_lineFrame += static_cast<jack_nframes_t>(std::floor(at));
+            m_lineFraction = at - std::floor(at);
+            m_slope += error / 64;
         }
-        return m_anchorFrame +
-               static_cast<jack_nframes_t>(std::lround(framesSince(when) + m_correction));
+        m_lineTime = now;
+        return m_lineFrame + static_cast<jack_nframes_t>(
+                                 std::lround(m_lineFraction + seconds(when - now) * m_slope));
     }
 
     std::size_t takeBack(time_point cut) override {
@@ -271,10 +276,11 @@ class JackMidi::OutPort final : public MidiOutPort {
     jack_nframes_t m_latency; // frames
     std::mutex m_sending;     // and the line below
     bool m_anchored = false;
-    jack_nframes_t m_anchorFrame = 0;
-    time_point m_anchorTime;
-    double m_correction = 0; // frames
-    std::mutex m_taking;     // the reading end of m_events
+    jack_nframes_t m_lineFrame = 0; // the line is at m_lineFrame + m_lineFraction at m_lineTime
+    double m_lineFraction = 0;
+    time_point m_lineTime;
+    double m_slope = 0;  // frames a second
+    std::mutex m_taking; // the reading end of m_events
 };
 
 JackMidi::JackMidi(std::string clientName) : m_clientName(std::move(clientName)) {
