@@ -56,13 +56,9 @@ JackServer::JackServer() {
 }
 
 JackServer::~JackServer() {
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        int status = 0;
-        for (int i = 0; waitpid(m_pid, &status, WNOHANG) == 0; std::this_thread::sleep_for(10ms))
-            if (++i == 500)
-                kill(m_pid, SIGKILL); // and waited for by the next round
-    }
+    for (int i = 0; m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0;
+         std::this_thread::sleep_for(10ms))
+        kill(m_pid, ++i < 500 ? SIGTERM : SIGKILL);
     std::remove(m_logPath.c_str());
 }
 
@@ -99,8 +95,6 @@ JackTestClient::~JackTestClient() {
 void JackTestClient::sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes) {
     Event event{frame, static_cast<std::uint8_t>(std::min<std::size_t>(bytes.size(), 16)), {}};
     std::copy_n(bytes.begin(), event.size, event.bytes);
-    while (jack_ringbuffer_write_space(m_toSend) < sizeof event)
-        std::this_thread::sleep_for(1ms);
     jack_ringbuffer_write(m_toSend, reinterpret_cast<const char *>(&event), sizeof event);
 }
 

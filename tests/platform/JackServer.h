@@ -36,8 +36,6 @@ class JackTest : public ::testing::Test {
     static void SetUpTestSuite() { s_server = s_server ? s_server : new JackServer; }
     static void TearDownTestSuite() { delete std::exchange(s_server, nullptr); }
     void SetUp() override;
-
-  private:
     static inline JackServer *s_server = nullptr;
 };
 

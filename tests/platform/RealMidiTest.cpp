@@ -1,13 +1,11 @@
 // The real MIDI system and the stream service against a private JACK server, with a second
 // client of the test at the other end of every port.
 #include "JackServer.h"
-#include "platform/AlsaMidi.h"
 #include "platform/RealServices.h"
 #include "stream/StreamTestData.h"
 
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 namespace parlet {
 namespace {
@@ -39,14 +37,6 @@ struct Collector {
         }
     }
 };
-
-std::string name(MidiSystem &midi, bool input, int device) {
-    MIDIINCAPS in;
-    MIDIOUTCAPS out;
-    EXPECT_EQ(input ? midi.midiInGetDevCapsA(device, in) : midi.midiOutGetDevCapsA(device, out),
-              0u);
-    return input ? in.szPname.data() : out.szPname.data();
-}
 
 class RealMidiTest : public test::JackTest {
   protected:
@@ -90,14 +80,19 @@ class RealMidiTest : public test::JackTest {
     }
 };
 
-TEST_F(RealMidiTest, ListsOtherClientsPortsByStableNamesButNotItsOwnAndMapsToTheFirst) {
+TEST_F(RealMidiTest, ListsOtherClientsPortsButNotItsOwnAndMapsToTheFirst) {
     JackTestClient longName("a-client-with-a-very-long-name");
     ASSERT_TRUE(longName.ok());
     ASSERT_EQ(midi->midiInGetNumDevs() + midi->midiOutGetNumDevs(), 4u);
-    EXPECT_EQ(name(*midi, true, 0), "a-client-with-a-very-long-name:"); // cut to 31 bytes
-    EXPECT_EQ(name(*midi, true, 1), "tester:out");
-    EXPECT_EQ(name(*midi, false, 1), "tester:in");
-    EXPECT_EQ(name(*midi, false, MIDI_MAPPER), "MIDI Mapper");
+    MIDIINCAPS in[2];
+    MIDIOUTCAPS out1, mapper;
+    ASSERT_EQ(midi->midiInGetDevCapsA(0, in[0]) + midi->midiInGetDevCapsA(1, in[1]) +
+                  midi->midiOutGetDevCapsA(1, out1) + midi->midiOutGetDevCapsA(MIDI_MAPPER, mapper),
+              0u);
+    EXPECT_STREQ(in[0].szPname.data(), "a-client-with-a-very-long-name:"); // cut to 31 bytes
+    EXPECT_STREQ(in[1].szPname.data(), "tester:out");
+    EXPECT_STREQ(out1.szPname.data(), "tester:in");
+    EXPECT_STREQ(mapper.szPname.data(), "MIDI Mapper");
     // Its own ports, once open, stay out of the lists; the mapper reaches output 0.
     openInput(1);
     std::unique_ptr<MidiOutPort> out;
@@ -107,12 +102,6 @@ TEST_F(RealMidiTest, ListsOtherClientsPortsByStableNamesButNotItsOwnAndMapsToThe
     EXPECT_EQ(longName.waitReceived(1, 1s).size(), 1u);
     EXPECT_TRUE(tester->waitReceived(1, 50ms).empty());
     EXPECT_EQ(midi->openOutput(2, out), MMSYSERR_BADDEVICEID);
-    // Unplugged and plugged again, the device comes back under the same name.
-    tester.reset();
-    EXPECT_EQ(midi->midiInGetNumDevs(), 1u);
-    tester = std::make_unique<JackTestClient>("tester");
-    ASSERT_EQ(midi->midiInGetNumDevs(), 2u);
-    EXPECT_EQ(name(*midi, true, 1), "tester:out");
 }
 
 TEST_F(RealMidiTest, InputKeepsItsResultCodesAndPassesOnlyShortMessagesWhileStarted) {
@@ -122,7 +111,6 @@ TEST_F(RealMidiTest, InputKeepsItsResultCodesAndPassesOnlyShortMessagesWhileStar
     openInput(0);
     EXPECT_EQ(midi->midiInOpen(&second, 0, Collector::proc, 0, CALLBACK_FUNCTION),
               MMSYSERR_ALLOCATED);
-    EXPECT_EQ(midi->midiInStart(handle + 1), MMSYSERR_INVALHANDLE);
     send({{0x90, 1, 1}}); // before the start: dropped
     EXPECT_EQ(collector.wait(2, 30ms), std::vector<std::uintptr_t>{MIM_OPEN});
     EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
@@ -232,25 +220,6 @@ TEST_F(StreamJackTest, PauseAndStopLetNothingQueuedOutAfterThem) {
     EXPECT_TRUE(notes.done());
     EXPECT_TRUE(tester->waitReceived(1, 100ms).empty());
     EXPECT_EQ(streams->midiStreamClose(stream), 0u);
-}
-
-TEST(RealMidiWithoutServer, HasNoDevicesAndSaysNothing) {
-    if (access("/dev/snd/seq", F_OK) == 0)
-        GTEST_SKIP() << "This machine has an ALSA sequencer, so it always has MIDI devices.";
-    setenv("JACK_DEFAULT_SERVER", "parlet-absent", 1); // each JACK suite sets its own again
-    testing::internal::CaptureStderr();
-    std::unique_ptr<MidiOutPort> out;
-    EXPECT_EQ(makeRealMidiSystem()->openOutput(MIDI_MAPPER, out), MMSYSERR_BADDEVICEID);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
-TEST(MidiNames, AlsaNamesLoseOnlyTheirNumbersAndLongNamesAreCutBetweenCharacters) {
-    EXPECT_EQ(stableAlsaName("Midi Through:Midi Through Port-0 14:0"),
-              "Midi Through:Midi Through Port-0");
-    EXPECT_EQ(stableAlsaName("Keys:Port 3:4 128:12"), "Keys:Port 3:4"); // only the last pair
-    EXPECT_EQ(fitDeviceName(std::string(31, 'x')), std::string(31, 'x'));
-    // "é" is two bytes; one starting at byte 30 would be cut in half, so it goes whole.
-    EXPECT_EQ(fitDeviceName(std::string(30, 'a') + "\xC3\xA9z"), std::string(30, 'a'));
 }
 
 } // namespace

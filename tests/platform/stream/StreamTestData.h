@@ -3,9 +3,7 @@
 #include "platform/MidiStream.h"
 
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
-#include <string>
 #include <vector>
 
 namespace parlet::testdata {
@@ -45,14 +43,10 @@ struct Track {
     std::vector<std::uint8_t> bytes;
 
     Track &delta(std::uint32_t ticks) {
-        std::uint8_t groups[5];
-        int n = 0;
-        do {
-            groups[n++] = ticks & 0x7F;
-            ticks >>= 7;
-        } while (ticks);
-        while (n-- > 0)
-            bytes.push_back(static_cast<std::uint8_t>(groups[n] | (n ? 0x80 : 0)));
+        for (int shift = 28; shift > 0; shift -= 7)
+            if (ticks >> shift)
+                bytes.push_back(static_cast<std::uint8_t>(0x80 | (ticks >> shift & 0x7F)));
+        bytes.push_back(ticks & 0x7F);
         return *this;
     }
     Track &event(std::uint32_t ticks, std::initializer_list<std::uint8_t> data) {
