@@ -171,6 +171,8 @@ void BM_JackArrival(benchmark::State &state) {
             });
             spoiled += stalled;
             if (previous >= 0 && i == previous + 1 && !stalled) {
+                const double fr = static_cast<std::int32_t>(arrival.frame - previousFrame);
+                if (std::abs(fr - 48.0 * (fileMs[i] - fileMs[previous])) > 5) fprintf(stderr, "BAD %d got %.0f want %.0f\n", i, fr, 48.0 * (fileMs[i] - fileMs[previous]));
                 const double frames = static_cast<std::int32_t>(arrival.frame - previousFrame);
                 errors.push_back(std::abs(frames - 48.0 * (fileMs[i] - fileMs[previous])));
             }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <jack/thread.h>
+#include <sched.h>
 #include <semaphore.h>
 #include <thread>
 
@@ -316,6 +318,13 @@ bool JackMidi::connect() {
         jack_client_close(m_client);
         m_client = nullptr;
         return false;
+    }
+    // A server without real-time scheduling (as the private one of the run script) leaves the
+    // process thread to be crowded out by any busy program, and a cycle it misses sends late.
+    // Asked for like the stream scheduler's thread; without the right, it runs as it is.
+    if (!jack_is_realtime(m_client)) {
+        jack_acquire_real_time_scheduling(jack_client_thread_id(m_client),
+                                          sched_get_priority_min(SCHED_FIFO) + 20);
     }
     return true;
 }

@@ -12,7 +12,7 @@
 
 namespace parlet::test {
 
-// Runs `jackd --no-realtime -d dummy` under a name unique to this process and points
+// Runs `jackd --no-realtime -d dummy` under a name no other running server has and points
 // JACK_DEFAULT_SERVER at it, so every JACK client the process opens lands there.
 class JackServer final {
   public:
@@ -24,7 +24,8 @@ class JackServer final {
     const std::string &error() const { return m_error; } // why it could not start
 
   private:
-    std::string m_logPath, m_error;
+    void start(const std::string &name);
+    std::string m_logPath, m_error = "not started";
     int m_pid = -1;
 };
 

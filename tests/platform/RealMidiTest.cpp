@@ -49,7 +49,7 @@ class RealMidiTest : public test::JackTest {
 
     void SetUp() override {
         test::JackTest::SetUp();
-        ASSERT_TRUE(tester->ok());
+        ASSERT_TRUE(IsSkipped() || tester->ok());
     }
     // Opens and waits four periods: a new connection takes a few cycles to find its place.
     void openInput(int device) {
