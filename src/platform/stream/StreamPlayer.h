@@ -32,7 +32,7 @@ class StreamPlayer final {
     // (24, 25, 29 = 30 drop frame, 30) in the high byte and ticks per frame in the low byte.
     MMRESULT setDivision(std::uint32_t division);
     std::uint32_t division() const { return m_division; }
-    // Microseconds per quarter note from `now` on; ignored by SMPTE divisions.
+    // Microseconds per quarter note from the last event played on; ignored by SMPTE divisions.
     MMRESULT setTempo(std::uint32_t microsPerQuarter, time_point now);
     std::uint32_t tempo() const { return m_cursor.tempo; }
     // Playing speed as a factor of the nominal tempo; takes effect at `now` without a jump.
