@@ -159,9 +159,10 @@ TEST_F(RealMidiTest, OutputPlacesEachMessageAtItsFrameAndTakesBackWhatIsAhead) {
 class StreamJackTest : public RealMidiTest {};
 
 TEST_F(StreamJackTest, EveryEventArrivesWithinFiveFramesOfTheFileIntervals) {
-    // Spacings of 3 to 13 ticks that do not repeat with the period, and a tempo change halfway:
-    // at 480 ticks a quarter, 50 frames a tick (500000 us a quarter), then 30 (300000).
-    const auto delta = [](int i) { return 3 + static_cast<std::uint32_t>(i * 7 % 11); };
+    // Notes 1 to 5 ms apart at spacings that do not repeat with the period, and a tempo change
+    // halfway: at 480 ticks a quarter, 1 to 5 ticks of 50 frames (500000 us a quarter), then 2
+    // to 8 ticks of 30 (300000).
+    const auto delta = [](int i) { return i < 60 ? 1 + i * 7u % 5 : 2 + i * 3u % 7; };
     EXPECT_TRUE(test::timedRun(*tester, [&] {
         tester->waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
         StreamBuffer first, second;
