@@ -141,6 +141,7 @@ void BM_JackArrival(benchmark::State &state) {
     std::vector<double> errors;
     unsigned stalls = 0;
     int lost = 0, spoiled = 0;
+    double framesPerClock = 0;
     for (auto _ : state) {
         std::atomic<bool> stop{false};
         std::thread spinner;
@@ -174,6 +175,13 @@ void BM_JackArrival(benchmark::State &state) {
         lost = count - static_cast<int>(received.size());
         spoiled = 0;
         const auto gaps = watch.gaps();
+        if (received.size() > 1) {
+            const auto &first = received.front(), &last = received.back();
+            const int a = first.bytes[1] + 128 * (first.bytes[2] - 1);
+            const int b = last.bytes[1] + 128 * (last.bytes[2] - 1);
+            framesPerClock = static_cast<std::int32_t>(last.frame - first.frame) /
+                             (48.0 * static_cast<double>(fileMs[b] - fileMs[a]));
+        }
         int previous = -1;
         std::uint32_t previousFrame = 0;
         for (const auto &arrival : received) {
@@ -205,6 +213,8 @@ void BM_JackArrival(benchmark::State &state) {
     state.counters["server_stalls"] = stalls;
     state.counters["lost"] = lost;
     state.counters["handover_late_max_ms"] = handoverLateMs;
+    // The dummy server's frames against the clock over the run: a busy machine slows them.
+    state.counters["frame_rate_pct"] = framesPerClock * 100;
     state.counters["stalled_intervals"] = spoiled;
     state.counters["longest_stall_ms"] = watch.longestMs();
 }
