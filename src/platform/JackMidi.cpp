@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <jack/thread.h>
+#include <sched.h>
 #include <semaphore.h>
 #include <thread>
 
@@ -16,36 +19,10 @@ using SteadyClock = std::chrono::steady_clock;
 
 void silent(const char *) {}
 
-std::int64_t steadyMicroseconds(SteadyClock::time_point when) {
-    return std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch()).count();
-}
-
-// jack_get_time() does not read steady_clock's clock (JACK2 takes the raw monotonic clock, which
-// NTP does not slew; 0.3 s apart on the machines this was built on), and the two drift apart by
-// up to NTP's slewing rate, so the difference is measured and measured again every second.
-// Needs an open client: before that jack_get_time() has no time source.
-std::int64_t measureJackMinusSteady() {
-    std::int64_t best = 0;
-    std::int64_t bestWindow = INT64_MAX;
-    for (int i = 0; i < 5; ++i) {
-        const auto before = SteadyClock::now();
-        const auto jack = static_cast<std::int64_t>(jack_get_time());
-        const auto after = SteadyClock::now();
-        const std::int64_t window = steadyMicroseconds(after) - steadyMicroseconds(before);
-        if (window < bestWindow) {
-            bestWindow = window;
-            best = jack - (steadyMicroseconds(before) + window / 2);
-        }
-    }
-    return best;
-}
-
-// The frames of one process cycle and the times JACK maps them to.
+// The frames of one process cycle.
 struct Cycle {
     jack_nframes_t frames = 0;
     jack_nframes_t firstFrame = 0;
-    jack_time_t firstUs = 0;
-    jack_time_t nextUs = 0;
 };
 
 } // namespace
@@ -155,28 +132,44 @@ class JackMidi::OutPort final : public MidiOutPort {
   public:
     OutPort(JackMidi &owner, jack_port_t *port)
         : m_owner(owner), m_port(port), m_events(jack_ringbuffer_create(256 * 1024)),
-          m_latencyUs(static_cast<std::int64_t>(jack_get_buffer_size(owner.m_client)) * 1000000 /
-                      jack_get_sample_rate(owner.m_client)) {}
+          m_rate(jack_get_sample_rate(owner.m_client)),
+          m_latency(jack_get_buffer_size(owner.m_client)) {}
 
     ~OutPort() override {
+        // What is queued is due by now (stop and close take the rest back): the silencing among
+        // it must still go out. A cycle with nothing to write must follow, as a port's buffer
+        // keeps what was last written there once the port is out of the process callback.
+        auto quiet = m_owner.m_cycles.load();
+        for (const auto deadline = SteadyClock::now() + 500ms;
+             !m_owner.m_serverGone && SteadyClock::now() < deadline;
+             std::this_thread::sleep_for(1ms)) {
+            if (jack_ringbuffer_read_space(m_events) > 0) {
+                quiet = m_owner.m_cycles.load();
+            } else if (m_owner.m_cycles.load() >= quiet + 2) {
+                break;
+            }
+        }
         m_owner.closeOutput(this);
         jack_ringbuffer_free(m_events);
     }
 
     jack_port_t *port() const { return m_port; }
 
+    // Two periods and a margin: the scheduler thread woke up to 17 ms late on a loaded two-core
+    // machine without real-time priority (p99 2 ms), and a message must be queued before the
+    // cycle that holds its time plus the latency begins.
+    std::chrono::nanoseconds lookahead() const override {
+        return std::chrono::nanoseconds(2 * m_latency * 1000000000ull / m_rate) + 25ms;
+    }
+
     void send(std::span<const std::uint8_t> message, time_point when) override {
         if (message.empty()) {
             return;
         }
         std::lock_guard lock(m_sending);
-        const auto now = SteadyClock::now();
-        if (now - m_measured > 1s) {
-            m_jackMinusSteadyUs = measureJackMinusSteady();
-            m_measured = now;
-        }
-        Header header{steadyMicroseconds(when) + m_jackMinusSteadyUs + m_latencyUs,
-                      static_cast<std::uint32_t>(message.size())};
+        // The frame is fixed now, so that a server held up later does not move the message.
+        const Header header{when.time_since_epoch().count(), frameAt(when) + m_latency,
+                            static_cast<std::uint32_t>(message.size())};
         if (jack_ringbuffer_write_space(m_events) < sizeof header + message.size()) {
             return; // more than the queue holds is queued: the player is far ahead of time
         }
@@ -185,29 +178,82 @@ class JackMidi::OutPort final : public MidiOutPort {
                               message.size());
     }
 
+    // The frame that JACK's clock gives a steady time, from a line that follows JACK's own
+    // reading of the current frame. That reading wavers by a few frames from call to call, and
+    // a server on a busy machine runs its frames slower than the clock (half a percent was seen
+    // here): each reading nudges the line by a quarter frame at most and bends its slope a
+    // little, so that what is queued keeps its intervals. Only a jump beyond the lookahead (a
+    // long stall, a new server) moves it at once.
+    jack_nframes_t frameAt(time_point when) {
+        auto now = SteadyClock::now();
+        jack_nframes_t frameNow = jack_frame_time(m_owner.m_client);
+        for (int retry = 0; retry < 3 && SteadyClock::now() - now > 20us; ++retry) {
+            now = SteadyClock::now(); // put aside between the two readings: read again
+            frameNow = jack_frame_time(m_owner.m_client);
+        }
+        const auto seconds = [](std::chrono::nanoseconds span) {
+            return std::chrono::duration<double>(span).count();
+        };
+        const double predicted = m_lineFraction + seconds(now - m_lineTime) * m_slope;
+        const double error = static_cast<std::int32_t>(frameNow - m_lineFrame) - predicted;
+        if (!m_anchored || std::abs(error) > seconds(lookahead()) * m_rate) {
+            m_anchored = true;
+            m_lineFrame = frameNow;
+            m_lineFraction = 0;
+            m_slope = m_rate;
+        } else {
+            const double at = predicted + std::clamp(error / 32, -0.25, 0.25);
+            m_lineFrame += static_cast<jack_nframes_t>(std::floor(at));
+            m_lineFraction = at - std::floor(at);
+            m_slope += error / 64;
+        }
+        m_lineTime = now;
+        return m_lineFrame + static_cast<jack_nframes_t>(
+                                 std::lround(m_lineFraction + seconds(when - now) * m_slope));
+    }
+
+    std::size_t takeBack(time_point cut) override {
+        std::lock_guard sending(m_sending);
+        std::lock_guard taking(m_taking);
+        std::vector<char> kept(jack_ringbuffer_read_space(m_events));
+        kept.resize(jack_ringbuffer_read(m_events, kept.data(), kept.size()));
+        std::size_t keptBytes = 0, withdrawn = 0;
+        for (std::size_t at = 0; at + sizeof(Header) <= kept.size();) {
+            Header header{};
+            std::memcpy(&header, kept.data() + at, sizeof header);
+            const std::size_t length = sizeof header + header.size;
+            if (header.whenNs > cut.time_since_epoch().count()) {
+                ++withdrawn; // queued in order of time: all after this go too
+            } else {
+                keptBytes = at + length;
+            }
+            at += length;
+        }
+        jack_ringbuffer_write(m_events, kept.data(), keptBytes);
+        return withdrawn;
+    }
+
     // Real-time thread: writes every queued message that falls in this cycle at its frame; a
-    // late one goes at the start, one beyond the cycle waits for the next.
+    // late one goes at the start, one beyond the cycle waits for the next. While a take-back
+    // holds the queue, the cycle leaves it alone: what it would have written is being withdrawn.
     void process(const Cycle &cycle) {
         void *buffer = jack_port_get_buffer(m_port, cycle.frames);
         jack_midi_clear_buffer(buffer);
-        const double framesPerUs = cycle.nextUs > cycle.firstUs
-                                       ? static_cast<double>(cycle.frames) /
-                                             static_cast<double>(cycle.nextUs - cycle.firstUs)
-                                       : 0.0;
+        std::unique_lock taking(m_taking, std::try_to_lock);
+        if (!taking.owns_lock()) {
+            return;
+        }
         jack_nframes_t lastOffset = 0;
         Header header{};
         while (jack_ringbuffer_peek(m_events, reinterpret_cast<char *>(&header), sizeof header) ==
                sizeof header) {
-            const std::int64_t ahead = header.dueUs - static_cast<std::int64_t>(cycle.firstUs);
-            jack_nframes_t offset = 0;
-            if (ahead > 0) {
-                const auto frames = static_cast<std::int64_t>(std::floor(ahead * framesPerUs));
-                if (frames >= cycle.frames) {
-                    break;
-                }
-                offset = static_cast<jack_nframes_t>(frames);
+            // Frames wrap after about a day at 48 kHz; the difference stays right.
+            const auto ahead = static_cast<std::int32_t>(header.frame - cycle.firstFrame);
+            if (ahead >= static_cast<std::int32_t>(cycle.frames)) {
+                break;
             }
-            offset = std::max(offset, lastOffset);
+            const jack_nframes_t offset =
+                std::max(static_cast<jack_nframes_t>(std::max(ahead, 0)), lastOffset);
             jack_midi_data_t *data = jack_midi_event_reserve(buffer, offset, header.size);
             if (data == nullptr) {
                 break; // the port's buffer is full: the rest go out next cycle
@@ -220,17 +266,23 @@ class JackMidi::OutPort final : public MidiOutPort {
 
   private:
     struct Header {
-        std::int64_t dueUs; // JACK time
+        std::int64_t whenNs; // steady clock
+        jack_nframes_t frame;
         std::uint32_t size;
     };
 
     JackMidi &m_owner;
     jack_port_t *m_port;
     jack_ringbuffer_t *m_events;
-    std::int64_t m_latencyUs;
-    std::mutex m_sending;
-    std::int64_t m_jackMinusSteadyUs = 0;
-    SteadyClock::time_point m_measured;
+    jack_nframes_t m_rate;
+    jack_nframes_t m_latency; // frames
+    std::mutex m_sending;     // and the line below
+    bool m_anchored = false;
+    jack_nframes_t m_lineFrame = 0; // the line is at m_lineFrame + m_lineFraction at m_lineTime
+    double m_lineFraction = 0;
+    time_point m_lineTime;
+    double m_slope = 0;  // frames a second
+    std::mutex m_taking; // the reading end of m_events
 };
 
 JackMidi::JackMidi(std::string clientName) : m_clientName(std::move(clientName)) {
@@ -267,6 +319,13 @@ bool JackMidi::connect() {
         m_client = nullptr;
         return false;
     }
+    // A server without real-time scheduling (as the private one of the run script) leaves the
+    // process thread to be crowded out by any busy program, and a cycle it misses sends late.
+    // Asked for like the stream scheduler's thread; without the right, it runs as it is.
+    if (!jack_is_realtime(m_client)) {
+        jack_acquire_real_time_scheduling(jack_client_thread_id(m_client),
+                                          sched_get_priority_min(SCHED_FIFO) + 20);
+    }
     return true;
 }
 
@@ -279,15 +338,7 @@ void JackMidi::release() {
 
 int JackMidi::process(jack_nframes_t frames, void *arg) {
     auto *self = static_cast<JackMidi *>(arg);
-    Cycle cycle;
-    cycle.frames = frames;
-    float periodUs = 0;
-    if (jack_get_cycle_times(self->m_client, &cycle.firstFrame, &cycle.firstUs, &cycle.nextUs,
-                             &periodUs) != 0) {
-        cycle.firstFrame = jack_last_frame_time(self->m_client);
-        cycle.firstUs = jack_get_time();
-        cycle.nextUs = cycle.firstUs;
-    }
+    const Cycle cycle{frames, jack_last_frame_time(self->m_client)};
     for (auto &slot : self->m_inputs) {
         if (InPort *port = slot.load(std::memory_order_acquire)) {
             port->process(cycle);

@@ -94,6 +94,13 @@ class RecordingPort final : public MidiOutPort {
         std::lock_guard lock(m_outputs.m_mutex);
         m_outputs.m_sent.push_back({m_device, {message.begin(), message.end()}, when});
     }
+    std::chrono::nanoseconds lookahead() const override { return m_outputs.lookahead; }
+    std::size_t takeBack(time_point cut) override {
+        std::lock_guard lock(m_outputs.m_mutex);
+        return std::erase_if(m_outputs.m_sent, [&](const SentMessage &sent) {
+            return sent.device == m_device && sent.when > cut;
+        });
+    }
 
   private:
     FakeMidiOutputs &m_outputs;

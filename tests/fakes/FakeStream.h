@@ -45,6 +45,8 @@ struct SentMessage {
 class FakeMidiOutputs final : public MidiOutputs {
   public:
     int deviceCount = 2;
+    // The ports' lookahead; a message taken back is removed from what was sent.
+    std::chrono::nanoseconds lookahead{0};
     std::set<int> busyDevices;
     std::vector<int> opened;
 

@@ -1,347 +1,226 @@
-// The real MIDI system against a private JACK server, with a second client of the test at the
-// other end of every port.
+// The real MIDI system and the stream service against a private JACK server, with a second
+// client of the test at the other end of every port.
 #include "JackServer.h"
 #include "platform/RealServices.h"
+#include "stream/StreamTestData.h"
 
-#include <algorithm>
-#include <cmath>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 namespace parlet {
 namespace {
 
 using namespace std::chrono_literals;
-using test::JackServer;
 using test::JackTestClient;
+using testdata::StreamBuffer;
 using Bytes = std::vector<std::uint8_t>;
+using SteadyClock = std::chrono::steady_clock;
+constexpr std::uint32_t period = test::JackServer::periodFrames;
 
-constexpr double framesPerMs = JackServer::sampleRate / 1000.0;
-constexpr std::uint32_t period = JackServer::periodFrames;
-const char *const busy = "The JACK server was held up during every run, so timing went unchecked.";
-
-// What the input callback was given, in order.
+// The input callback's data words, and MIM_OPEN and MIM_CLOSE as themselves.
 struct Collector {
-    struct Call {
-        std::uint32_t msg;
-        std::uintptr_t word, ms;
-    };
     std::mutex mutex;
-    std::vector<Call> calls;
+    std::vector<std::uintptr_t> calls;
 
-    static void proc(HMIDIIN, std::uint32_t msg, std::uintptr_t self, std::uintptr_t p1,
-                     std::uintptr_t p2) {
-        if (auto *c = reinterpret_cast<Collector *>(self)) {
-            std::lock_guard lock(c->mutex);
-            c->calls.push_back({msg, p1, p2});
-        }
+    static void proc(HMIDIIN, std::uint32_t msg, std::uintptr_t self, std::uintptr_t word,
+                     std::uintptr_t) {
+        std::lock_guard lock(reinterpret_cast<Collector *>(self)->mutex);
+        reinterpret_cast<Collector *>(self)->calls.push_back(msg == MIM_DATA ? word : msg);
     }
-    void clear() {
-        std::lock_guard lock(mutex);
-        calls.clear();
-    }
-    // The data calls once `count` have arrived or two seconds passed.
-    std::vector<Call> data(std::size_t count = 0) {
-        const auto deadline = std::chrono::steady_clock::now() + 2s;
-        for (;;) {
-            std::vector<Call> result;
-            {
-                std::lock_guard lock(mutex);
-                std::copy_if(calls.begin(), calls.end(), std::back_inserter(result),
-                             [](const Call &call) { return call.msg == MIM_DATA; });
-            }
-            if (result.size() >= count || std::chrono::steady_clock::now() > deadline)
-                return result;
-            std::this_thread::sleep_for(1ms);
+    // What came once `count` calls have come or `timeout` passed.
+    std::vector<std::uintptr_t> wait(std::size_t count, std::chrono::milliseconds timeout) {
+        for (const auto deadline = SteadyClock::now() + timeout;;
+             std::this_thread::sleep_for(1ms)) {
+            std::lock_guard lock(mutex);
+            if (calls.size() >= count || SteadyClock::now() > deadline)
+                return std::exchange(calls, {});
         }
     }
 };
-
-std::string inName(MidiSystem &midi, int device) {
-    MIDIINCAPS caps;
-    EXPECT_EQ(midi.midiInGetDevCapsA(device, caps), MMSYSERR_NOERROR);
-    return caps.szPname.data();
-}
-
-std::string outName(MidiSystem &midi, int device) {
-    MIDIOUTCAPS caps;
-    EXPECT_EQ(midi.midiOutGetDevCapsA(device, caps), MMSYSERR_NOERROR);
-    return caps.szPname.data();
-}
-
-// Waits until the server's frame time is `frames` past now, so all sent before was handled.
-void waitFrames(const JackTestClient &client, std::uint32_t frames) {
-    const std::uint32_t until = client.frameNow() + frames;
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
-    while (static_cast<std::int32_t>(client.frameNow() - until) < 0 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-}
 
 class RealMidiTest : public test::JackTest {
   protected:
     std::unique_ptr<JackTestClient> tester = std::make_unique<JackTestClient>("tester");
     Collector collector; // outlives the system that calls it
-    std::unique_ptr<MidiSystem> midi;
+    std::unique_ptr<MidiSystem> midi = makeRealMidiSystem();
+    std::unique_ptr<MidiStream> streams = makeRealMidiStream(*midi);
     HMIDIIN handle = 0;
+    HMIDISTRM stream = 0;
 
     void SetUp() override {
         test::JackTest::SetUp();
-        ASSERT_TRUE(tester->ok());
+        ASSERT_TRUE(IsSkipped() || tester->ok());
     }
+    // Opens and waits four periods: a new connection takes a few cycles to find its place.
     void openInput(int device) {
         ASSERT_EQ(midi->midiInOpen(&handle, device, Collector::proc,
                                    reinterpret_cast<std::uintptr_t>(&collector), CALLBACK_FUNCTION),
                   MMSYSERR_NOERROR);
-        // A new connection may take a few cycles to find its place in the server's graph.
-        waitFrames(*tester, 4 * period);
+        for (const auto until = tester->frameNow() + 4 * period;
+             static_cast<std::int32_t>(tester->frameNow() - until) < 0;)
+            std::this_thread::sleep_for(1ms);
+    }
+    // Opens a stream at 480 ticks a quarter, queues the buffers and starts it.
+    void play(std::initializer_list<StreamBuffer *> buffers) {
+        unsigned device = 0;
+        ASSERT_EQ(streams->midiStreamOpen(&stream, &device, 1, 0, 0, 0), MMSYSERR_NOERROR);
+        MIDIPROPTIMEDIV division{8, 480};
+        ASSERT_EQ(streams->midiStreamProperty(stream, &division, MIDIPROP_SET | MIDIPROP_TIMEDIV),
+                  0u);
+        for (auto *buffer : buffers) {
+            ASSERT_EQ(streams->midiOutPrepareHeader(stream, buffer->ready(), 28), 0u);
+            ASSERT_EQ(streams->midiStreamOut(stream, &buffer->header, 28), 0u);
+        }
+        ASSERT_EQ(streams->midiStreamRestart(stream), 0u);
+    }
+    void send(const std::vector<Bytes> &messages) {
+        const std::uint32_t frame = tester->frameNow() + period;
+        for (std::size_t i = 0; i < messages.size(); ++i)
+            tester->sendAt(frame + static_cast<std::uint32_t>(i), messages[i]);
     }
 };
 
-TEST_F(RealMidiTest, ListsOtherClientsPortsByStableNamesButNotItsOwn) {
+TEST_F(RealMidiTest, ListsOtherClientsPortsButNotItsOwnAndMapsToTheFirst) {
     JackTestClient longName("a-client-with-a-very-long-name");
     ASSERT_TRUE(longName.ok());
-    midi = makeRealMidiSystem();
-    ASSERT_EQ(midi->midiInGetNumDevs(), 2u);
-    EXPECT_EQ(inName(*midi, 0), "a-client-with-a-very-long-name:"); // cut to 31 bytes
-    EXPECT_EQ(inName(*midi, 1), "tester:out");
-    ASSERT_EQ(midi->midiOutGetNumDevs(), 2u);
-    EXPECT_EQ(outName(*midi, 1), "tester:in");
-    EXPECT_EQ(outName(*midi, MIDI_MAPPER), "MIDI Mapper");
-
-    // Its own ports, once open, stay out of the lists.
+    ASSERT_EQ(midi->midiInGetNumDevs() + midi->midiOutGetNumDevs(), 4u);
+    MIDIINCAPS in[2];
+    MIDIOUTCAPS out1, mapper;
+    ASSERT_EQ(midi->midiInGetDevCapsA(0, in[0]) + midi->midiInGetDevCapsA(1, in[1]) +
+                  midi->midiOutGetDevCapsA(1, out1) + midi->midiOutGetDevCapsA(MIDI_MAPPER, mapper),
+              0u);
+    EXPECT_STREQ(in[0].szPname.data(), "a-client-with-a-very-long-name:"); // cut to 31 bytes
+    EXPECT_STREQ(in[1].szPname.data(), "tester:out");
+    EXPECT_STREQ(out1.szPname.data(), "tester:in");
+    EXPECT_STREQ(mapper.szPname.data(), "MIDI Mapper");
+    // Its own ports, once open, stay out of the lists; the mapper reaches output 0.
     openInput(1);
     std::unique_ptr<MidiOutPort> out;
-    ASSERT_EQ(midi->openOutput(1, out), MMSYSERR_NOERROR);
-    EXPECT_EQ(midi->midiInGetNumDevs(), 2u);
-    EXPECT_EQ(midi->midiOutGetNumDevs(), 2u);
-    EXPECT_EQ(midi->midiInClose(handle), MMSYSERR_NOERROR);
-    out.reset();
-
-    // Unplugged and plugged again, the device comes back under the same name.
-    tester.reset();
-    EXPECT_EQ(midi->midiInGetNumDevs(), 1u);
-    tester = std::make_unique<JackTestClient>("tester");
-    ASSERT_EQ(midi->midiInGetNumDevs(), 2u);
-    EXPECT_EQ(inName(*midi, 1), "tester:out");
-    MIDIINCAPS untouched;
-    untouched.szPname[0] = 'x';
-    EXPECT_EQ(midi->midiInGetDevCapsA(2, untouched), MMSYSERR_BADDEVICEID);
-    EXPECT_EQ(midi->midiInGetDevCapsA(-1, untouched), MMSYSERR_BADDEVICEID);
-    EXPECT_EQ(untouched.szPname[0], 'x');
-}
-
-TEST_F(RealMidiTest, InputStampsEachMessageWithItsFrameOfArrival) {
-    midi = makeRealMidiSystem();
-    openInput(0);
-    constexpr int count = 300;
-    std::vector<std::uint32_t> frames;
-    std::vector<Collector::Call> calls;
-    double startFrame = 0;
-    const bool steady = test::runUnstalled(*tester, [&] {
-        midi->midiInStop(handle);
-        collector.clear();
-        const std::uint32_t before = tester->frameNow();
-        EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
-        const std::uint32_t after = tester->frameNow();
-        startFrame = (before + after) / 2.0;
-        // Spread over frame offsets that do not repeat with the period.
-        frames.clear();
-        for (int i = 0; i < count; ++i) {
-            frames.push_back(after + 2 * period + static_cast<std::uint32_t>(i) * 157);
-            tester->sendAt(frames.back(), {0x90, static_cast<std::uint8_t>(i % 128), 64});
-        }
-        calls = collector.data(count);
-        return after - before <= 24; // the start frame is known only to within this window
-    });
-    if (!steady)
-        GTEST_SKIP() << busy;
-    ASSERT_EQ(calls.size(), static_cast<std::size_t>(count));
-    double worst = 0;
-    for (int i = 0; i < count; ++i) {
-        EXPECT_EQ(calls[i].word, 0x90u | (i % 128u) << 8 | 64u << 16) << i;
-        const double expected = (frames[i] - startFrame) / framesPerMs;
-        worst = std::max(worst, std::abs(static_cast<double>(calls[i].ms) - expected));
-    }
-    RecordProperty("timestampErrorMaxMs", std::to_string(worst));
-    EXPECT_LT(worst, 1.0);
-}
-
-TEST_F(RealMidiTest, InputKeepsItsResultCodesAndPassesNoSystemExclusive) {
-    midi = makeRealMidiSystem();
-    ASSERT_EQ(midi->midiInGetNumDevs(), 1u);
-    HMIDIIN second = 0;
-    for (int bad : {1, -1})
-        EXPECT_EQ(midi->midiInOpen(&second, bad, Collector::proc, 0, CALLBACK_FUNCTION),
-                  MMSYSERR_BADDEVICEID);
-    openInput(0);
-    EXPECT_EQ(midi->midiInOpen(&second, 0, Collector::proc, 0, CALLBACK_FUNCTION),
-              MMSYSERR_ALLOCATED);
-    for (HMIDIIN bad : {HMIDIIN{0}, handle + 1}) {
-        EXPECT_EQ(midi->midiInStart(bad), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(midi->midiInStop(bad), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(midi->midiInClose(bad), MMSYSERR_INVALHANDLE);
-    }
-    const auto sendNow = [&](const Bytes &bytes) {
-        tester->sendAt(tester->frameNow() + period, bytes);
-    };
-
-    sendNow({0x90, 1, 1}); // before the start: dropped
-    waitFrames(*tester, 3 * period);
-    EXPECT_TRUE(collector.data().empty());
-
-    EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
-    const std::uint32_t frame = tester->frameNow() + period;
-    const std::vector<Bytes> messages{{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7},
-                                      {0xF8},
-                                      {0xC2, 0x05},
-                                      {0xB0, 0x7B, 0x00},
-                                      {0xF2, 0x10, 0x20},
-                                      {0xFE}};
-    for (std::size_t i = 0; i < messages.size(); ++i)
-        tester->sendAt(frame + static_cast<std::uint32_t>(i), messages[i]);
-    std::vector<std::uintptr_t> words;
-    for (const auto &call : collector.data(5))
-        words.push_back(call.word);
-    EXPECT_EQ(words, (std::vector<std::uintptr_t>{0xF8, 0x05C2, 0x007BB0, 0x2010F2, 0xFE}));
-
-    // A second start while running does not restart the count.
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
-    sendNow({0x90, 3, 1});
-    auto calls = collector.data(6);
-    ASSERT_EQ(calls.size(), 6u);
-    EXPECT_GE(calls[5].ms, 20u);
-
-    EXPECT_EQ(midi->midiInStop(handle), MMSYSERR_NOERROR);
-    sendNow({0x90, 4, 1}); // after the stop: dropped
-    waitFrames(*tester, 3 * period);
-    std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(collector.data().size(), 6u);
-
-    // A new start counts from 0 again; JACK's frame time at the start is good to a period.
-    EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
-    const auto restarted = std::chrono::steady_clock::now();
-    sendNow({0x90, 5, 1});
-    calls = collector.data(7);
-    ASSERT_EQ(calls.size(), 7u);
-    const std::chrono::duration<double, std::milli> since =
-        std::chrono::steady_clock::now() - restarted;
-    EXPECT_LE(static_cast<double>(calls[6].ms), since.count() + 2 * period / framesPerMs);
-
-    EXPECT_EQ(midi->midiInClose(handle), MMSYSERR_NOERROR);
-    EXPECT_EQ(midi->midiInClose(handle), MMSYSERR_INVALHANDLE);
-    EXPECT_EQ(midi->midiInOpen(&second, 0, Collector::proc, 0, CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
-    EXPECT_EQ(midi->midiInClose(second), MMSYSERR_NOERROR);
-    std::lock_guard lock(collector.mutex);
-    EXPECT_EQ(collector.calls.front().msg, MIM_OPEN);
-    EXPECT_EQ(collector.calls.back().msg, MIM_CLOSE);
-}
-
-TEST_F(RealMidiTest, OutputKeepsTheTimesItIsGiven) {
-    midi = makeRealMidiSystem();
-    ASSERT_EQ(midi->midiOutGetNumDevs(), 1u);
-    std::unique_ptr<MidiOutPort> out;
-    ASSERT_EQ(midi->openOutput(0, out), MMSYSERR_NOERROR);
-    waitFrames(*tester, 4 * period);
-    // JACK's clock runs apart from steady time by a constant.
-    const auto steadyUs = [](std::chrono::steady_clock::time_point when) {
-        return std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch())
-            .count();
-    };
-    const std::int64_t jackMinusSteady =
-        static_cast<std::int64_t>(jack_get_time()) - steadyUs(std::chrono::steady_clock::now());
-
-    constexpr int count = 100;
-    const Bytes sysex{0xF0, 0x7D, 0x01, 0x02, 0xF7};
-    std::vector<std::chrono::steady_clock::time_point> whens;
-    std::vector<JackTestClient::Received> received;
-    if (!test::runUnstalled(*tester, [&] {
-            whens.clear();
-            const auto first = std::chrono::steady_clock::now() + 100ms;
-            for (int i = 0; i < count; ++i) {
-                whens.push_back(first + i * 10ms);
-                const std::uint8_t note[] = {0x90, static_cast<std::uint8_t>(i), 100};
-                out->send(note, whens.back());
-            }
-            out->send(sysex, whens.back() + 10ms);
-            received = tester->waitReceived(count + 1, 3s);
-            return true;
-        }))
-        GTEST_SKIP() << busy;
-    ASSERT_EQ(received.size(), static_cast<std::size_t>(count + 1));
-    EXPECT_EQ(received.back().bytes, sysex);
-    double worstSpacing = 0, least = 1e9, most = -1e9;
-    for (int i = 0; i < count; ++i) {
-        EXPECT_EQ(received[i].bytes, (Bytes{0x90, std::uint8_t(i), 100}));
-        const double latency = static_cast<double>(static_cast<std::int64_t>(received[i].usecs) -
-                                                   jackMinusSteady - steadyUs(whens[i])) /
-                               1000.0;
-        least = std::min(least, latency);
-        most = std::max(most, latency);
-        if (i > 0) {
-            const auto frames =
-                static_cast<std::int32_t>(received[i].frame - received[i - 1].frame);
-            worstSpacing = std::max(worstSpacing, std::abs(frames / framesPerMs - 10.0));
-        }
-    }
-    RecordProperty("spacingErrorMaxMs", std::to_string(worstSpacing));
-    EXPECT_LT(worstSpacing, 1.0);
-    // The latency is one period, the same for every message.
-    EXPECT_NEAR(least, period / framesPerMs, 1.0);
-    EXPECT_NEAR(most, period / framesPerMs, 1.0);
-
-    // A message already late goes out at once.
-    const std::uint8_t late[] = {0x80, 1, 0};
-    out->send(late, std::chrono::steady_clock::now() - 50ms);
-    const auto lateOnes = tester->waitReceived(1, 1s);
-    ASSERT_EQ(lateOnes.size(), 1u);
-    EXPECT_EQ(lateOnes[0].bytes, Bytes(late, late + 3));
-}
-
-TEST_F(RealMidiTest, TheMapperRoutesToOutputZero) {
-    JackTestClient first("a-tester");
-    ASSERT_TRUE(first.ok());
-    midi = makeRealMidiSystem();
-    ASSERT_EQ(midi->midiOutGetNumDevs(), 2u);
-    ASSERT_EQ(outName(*midi, 0), "a-tester:in");
-    std::unique_ptr<MidiOutPort> out;
     ASSERT_EQ(midi->openOutput(MIDI_MAPPER, out), MMSYSERR_NOERROR);
-    const std::uint8_t note[] = {0x91, 60, 90};
-    out->send(note, std::chrono::steady_clock::now());
-    EXPECT_EQ(first.waitReceived(1, 1s).size(), 1u);
+    EXPECT_EQ(midi->midiInGetNumDevs() + midi->midiOutGetNumDevs(), 4u);
+    out->send(Bytes{0x91, 60, 90}, SteadyClock::now());
+    EXPECT_EQ(longName.waitReceived(1, 1s).size(), 1u);
     EXPECT_TRUE(tester->waitReceived(1, 50ms).empty());
     EXPECT_EQ(midi->openOutput(2, out), MMSYSERR_BADDEVICEID);
 }
 
-TEST(RealMidiWithoutServer, HasNoDevicesAndSaysNothing) {
-    if (access("/dev/snd/seq", F_OK) == 0)
-        GTEST_SKIP() << "This machine has an ALSA sequencer, so it always has MIDI devices.";
-    const char *previous = std::getenv("JACK_DEFAULT_SERVER");
-    const std::string saved = previous != nullptr ? previous : "";
-    setenv("JACK_DEFAULT_SERVER", ("parlet-absent-" + std::to_string(getpid())).c_str(), 1);
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    {
-        auto midi = makeRealMidiSystem();
-        EXPECT_EQ(midi->midiInGetNumDevs(), 0u);
-        EXPECT_EQ(midi->midiOutGetNumDevs(), 0u);
-        EXPECT_EQ(outName(*midi, MIDI_MAPPER), "MIDI Mapper");
-        HMIDIIN handle = 0;
-        EXPECT_EQ(midi->midiInOpen(&handle, 0, Collector::proc, 0, CALLBACK_FUNCTION),
-                  MMSYSERR_BADDEVICEID);
-        std::unique_ptr<MidiOutPort> out;
-        EXPECT_EQ(midi->openOutput(MIDI_MAPPER, out), MMSYSERR_BADDEVICEID);
-        EXPECT_FALSE(out);
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    if (previous != nullptr)
-        setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
-    else
-        unsetenv("JACK_DEFAULT_SERVER");
+TEST_F(RealMidiTest, InputKeepsItsResultCodesAndPassesOnlyShortMessagesWhileStarted) {
+    HMIDIIN second = 0;
+    EXPECT_EQ(midi->midiInOpen(&second, 1, Collector::proc, 0, CALLBACK_FUNCTION),
+              MMSYSERR_BADDEVICEID);
+    openInput(0);
+    EXPECT_EQ(midi->midiInOpen(&second, 0, Collector::proc, 0, CALLBACK_FUNCTION),
+              MMSYSERR_ALLOCATED);
+    send({{0x90, 1, 1}}); // before the start: dropped
+    EXPECT_EQ(collector.wait(2, 30ms), std::vector<std::uintptr_t>{MIM_OPEN});
+    EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);
+    send({{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {0xF8}, {0xC2, 0x05}, {0xF2, 0x10, 0x20}, {0xFE}});
+    EXPECT_EQ(collector.wait(4, 2s), (std::vector<std::uintptr_t>{0xF8, 0x05C2, 0x2010F2, 0xFE}));
+    EXPECT_EQ(midi->midiInStop(handle), MMSYSERR_NOERROR);
+    send({{0x90, 4, 1}}); // after the stop: dropped
+    EXPECT_TRUE(collector.wait(1, 30ms).empty());
+    EXPECT_EQ(midi->midiInClose(handle), MMSYSERR_NOERROR);
+    EXPECT_EQ(collector.wait(2, 30ms), std::vector<std::uintptr_t>{MIM_CLOSE});
+}
+
+TEST_F(RealMidiTest, OutputPlacesEachMessageAtItsFrameAndTakesBackWhatIsAhead) {
+    std::unique_ptr<MidiOutPort> out;
+    ASSERT_EQ(midi->openOutput(0, out), MMSYSERR_NOERROR);
+    const Bytes sysex{0xF0, 0x7D, 0x01, 0x02, 0xF7};
+    EXPECT_TRUE(test::timedRun(*tester, [&] {
+        // 7 ms apart from 50 ms ahead; those after 250 ms are taken back at 200 ms.
+        tester->waitReceived(SIZE_MAX, 0ms); // what a spoiled run left behind
+        const auto first = SteadyClock::now() + 50ms;
+        for (int i = 0; i < 50; ++i) {
+            out->send(Bytes{0x90, std::uint8_t(i), 100}, first + i * 7ms);
+            if (i == 35)
+                out->send(sysex, first + 250ms);
+        }
+        std::this_thread::sleep_for(first + 200ms - SteadyClock::now());
+        EXPECT_EQ(out->takeBack(first + 250ms), 14u);
+        const auto received = tester->waitReceived(SIZE_MAX, 300ms);
+        if (received.size() != 37 || received.back().bytes != sysex) // after note 35, at 245
+            return ::testing::AssertionFailure() << received.size() << " came";
+        for (int i = 1; i < 36; ++i)
+            if (received[i].bytes != Bytes{0x90, std::uint8_t(i), 100} ||
+                std::abs(static_cast<int>(received[i].frame - received[i - 1].frame) - 336) > 1)
+                return ::testing::AssertionFailure() << "message " << i << " off";
+        return ::testing::AssertionSuccess();
+    }));
+    // One already late goes out at once; one due when the port closes still goes, once.
+    out->send(Bytes{0x80, 1, 0}, SteadyClock::now() - 50ms);
+    EXPECT_EQ(tester->waitReceived(1, 1s).size(), 1u);
+    out->send(Bytes{0x80, 2, 0}, SteadyClock::now() + 5ms);
+    out.reset();
+    EXPECT_EQ(tester->waitReceived(2, 200ms).size(), 1u);
+}
+
+// The stream service, as the sequencer window plays through it.
+class StreamJackTest : public RealMidiTest {};
+
+TEST_F(StreamJackTest, EveryEventArrivesWithinFiveFramesOfTheFileIntervals) {
+    // Notes 1 to 5 ms apart at spacings that do not repeat with the period, and a tempo change
+    // halfway: at 480 ticks a quarter, 1 to 5 ticks of 50 frames (500000 us a quarter), then 2
+    // to 8 ticks of 30 (300000).
+    const auto delta = [](int i) { return i < 60 ? 1 + i * 7u % 5 : 2 + i * 3u % 7; };
+    EXPECT_TRUE(test::timedRun(*tester, [&] {
+        tester->waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
+        StreamBuffer first, second;
+        second.record(0, MEVT_TEMPO << 24 | 300000);
+        for (int i = 0; i < 120; ++i)
+            (i < 60 ? first : second).note(i ? delta(i) : 288, 0x90, std::uint8_t(i), 100);
+        play({&first, &second});
+        const auto received = tester->waitReceived(120, 5s);
+        for (int tries = 0; tries < 200 && !second.done(); ++tries)
+            std::this_thread::sleep_for(5ms); // as the window polls the last buffer
+        EXPECT_TRUE(first.done() && second.done());
+        EXPECT_EQ(streams->midiStreamClose(stream), 0u);
+        for (int i = 1; i < 120 && received.size() == 120; ++i) {
+            const auto frames =
+                static_cast<std::int32_t>(received[i].frame - received[i - 1].frame);
+            if (received[i].bytes != Bytes{0x90, std::uint8_t(i), 100} ||
+                std::abs(frames - delta(i) * (i < 60 ? 50.0 : 30.0)) > 5)
+                return ::testing::AssertionFailure()
+                       << "event " << i << " came " << frames << " frames after the one before";
+        }
+        return ::testing::AssertionResult(received.size() == 120) << received.size() << " came";
+    }));
+}
+
+TEST_F(StreamJackTest, PauseAndStopLetNothingQueuedOutAfterThem) {
+    // Message k: notes 5 ticks (5.2 ms) long, 5 ticks apart, ended by a velocity of 0.
+    const auto file = [](std::size_t k) {
+        return Bytes{0x90, std::uint8_t(k / 2 + 1), std::uint8_t(k % 2 ? 0 : 100)};
+    };
+    StreamBuffer notes;
+    for (std::size_t k = 0; k < 200; ++k)
+        notes.note(k ? 5 : 48, 0x90, file(k)[1], file(k)[2]);
+    play({&notes});
+    // What arrives until the control has taken effect must be the file's next messages in
+    // order, then the silencing: the note-off of a note left sounding, and `allOff` more.
+    std::size_t next = 0;
+    const unsigned stalls = tester->stalls();
+    const auto check = [&](MMRESULT (MidiStream::*control)(HMIDISTRM), std::size_t allOff) {
+        std::this_thread::sleep_for(123ms);
+        EXPECT_EQ(((*streams).*control)(stream), 0u);
+        const std::uint32_t at = tester->frameNow(); // all goes out within one period of it
+        const auto received = tester->waitReceived(SIZE_MAX, 100ms);
+        for (const auto &message : received) // unless the server fell behind in a stall
+            EXPECT_TRUE(tester->stalls() > stalls ||
+                        static_cast<std::int32_t>(message.frame - at) < std::int32_t{2 * period});
+        std::size_t i = 0;
+        for (; i < received.size() && received[i].bytes == file(next); ++i)
+            ++next;
+        ASSERT_EQ(received.size() - i, allOff + next % 2) << "after message " << next;
+        // A note left sounding is silenced; its note-off, taken back, comes again on resuming.
+        EXPECT_TRUE(next % 2 == 0 || received[i].bytes == (Bytes{0x80, file(next)[1], 0}));
+    };
+    check(&MidiStream::midiStreamPause, 0);
+    EXPECT_EQ(streams->midiStreamRestart(stream), 0u);
+    check(&MidiStream::midiStreamStop, 32); // all notes and sounds off on 16 channels
+    EXPECT_TRUE(notes.done());
+    EXPECT_TRUE(tester->waitReceived(1, 100ms).empty());
+    EXPECT_EQ(streams->midiStreamClose(stream), 0u);
 }
 
 } // namespace

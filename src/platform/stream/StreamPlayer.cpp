@@ -1,5 +1,6 @@
 #include "StreamPlayer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -71,12 +72,14 @@ MMRESULT StreamPlayer::setDivision(std::uint32_t division) {
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT StreamPlayer::setTempo(std::uint32_t microsPerQuarter) {
+MMRESULT StreamPlayer::setTempo(std::uint32_t microsPerQuarter, time_point now) {
     if (microsPerQuarter == 0 || microsPerQuarter > 0xFFFFFF)
         return MMSYSERR_INVALPARAM;
-    m_segmentMicroTicks += (m_tick - m_segmentTick) * m_tempo;
-    m_segmentTick = m_tick;
-    m_tempo = microsPerQuarter;
+    if (m_playing)
+        takeBack(now);
+    m_cursor.segmentMicroTicks += (m_cursor.tick - m_cursor.segmentTick) * m_cursor.tempo;
+    m_cursor.segmentTick = m_cursor.tick;
+    m_cursor.tempo = microsPerQuarter;
     m_baseTempo = microsPerQuarter;
     return MMSYSERR_NOERROR;
 }
@@ -85,6 +88,7 @@ MMRESULT StreamPlayer::setSpeed(double factor, time_point now) {
     if (!(factor > 0.0) || !std::isfinite(factor))
         return MMSYSERR_INVALPARAM;
     if (m_playing) {
+        takeBack(now);
         m_anchorMusical = position(now);
         m_anchorClock = now;
     }
@@ -124,22 +128,21 @@ void StreamPlayer::restart(time_point now) {
 void StreamPlayer::pause(time_point now) {
     if (!m_playing)
         return;
+    takeBack(now);
     m_anchorMusical = position(now);
     m_playing = false;
     silence(now, false);
 }
 
 void StreamPlayer::stop(time_point now) {
+    takeBack(now);
     silence(now, true);
     while (!m_queue.empty())
         finishFront();
     m_playing = false;
     m_anchorMusical = nanoseconds{0};
-    m_segmentTick = 0;
-    m_segmentMicroTicks = 0;
-    m_tick = 0;
-    m_tempo = m_baseTempo;
-    m_runningStatus = 0;
+    m_cursor = Cursor{};
+    m_cursor.tempo = m_baseTempo;
 }
 
 StreamPlayer::nanoseconds StreamPlayer::position(time_point now) const {
@@ -158,10 +161,14 @@ std::uint64_t StreamPlayer::positionTicks(time_point now) const {
         auto [num, den] = smpteTickRate(*smpte);
         return played / 1000 * num / (den * 1000000);
     }
+    // The reading state after the last event played, not after the last one handed over.
+    auto due = std::find_if(m_handed.begin(), m_handed.end(),
+                            [&](const Handed &handed) { return handed.when > now; });
+    const Cursor &at = due == m_handed.end() ? m_cursor : due->before;
     std::uint64_t microTicks = played * m_division / 1000;
-    if (microTicks < m_segmentMicroTicks)
-        return m_tick;
-    return m_segmentTick + (microTicks - m_segmentMicroTicks) / m_tempo;
+    if (microTicks < at.segmentMicroTicks)
+        return at.tick;
+    return at.segmentTick + (microTicks - at.segmentMicroTicks) / at.tempo;
 }
 
 StreamPlayer::nanoseconds StreamPlayer::musicalTime(std::uint64_t tick) const {
@@ -171,7 +178,7 @@ StreamPlayer::nanoseconds StreamPlayer::musicalTime(std::uint64_t tick) const {
         auto nanos = tick / num * den * 1000000000ull + tick % num * den * 1000000000ull / num;
         return nanoseconds{static_cast<std::int64_t>(nanos)};
     }
-    auto microTicks = m_segmentMicroTicks + (tick - m_segmentTick) * m_tempo;
+    auto microTicks = m_cursor.segmentMicroTicks + (tick - m_cursor.segmentTick) * m_cursor.tempo;
     return nanoseconds{static_cast<std::int64_t>(microTicks * 1000 / m_division)};
 }
 
@@ -183,100 +190,148 @@ StreamPlayer::time_point StreamPlayer::clockTime(nanoseconds musical) const {
 }
 
 std::optional<StreamPlayer::Pending> StreamPlayer::peek() const {
-    const MIDIHDR *header = m_queue.front();
-    if (header->dwBytesRecorded - m_offset < recordSize)
+    const MIDIHDR *header = m_queue[m_cursor.header];
+    if (header->dwBytesRecorded - m_cursor.offset < recordSize)
         return std::nullopt;
-    const char *record = header->lpData + m_offset;
+    const char *record = header->lpData + m_cursor.offset;
     auto event = readWord(record + 8);
-    return Pending{m_tick + readWord(record), event, m_offset + recordSize + parameterBytes(event)};
+    return Pending{m_cursor.tick + readWord(record), event,
+                   m_cursor.offset + recordSize + parameterBytes(event)};
 }
 
 std::optional<StreamPlayer::time_point> StreamPlayer::pump(time_point now) {
     if (!m_playing)
         return std::nullopt;
-    while (!m_queue.empty()) {
+    std::optional<time_point> next;
+    const auto horizon = now + m_out.lookahead();
+    while (m_cursor.header < m_queue.size()) {
         auto pending = peek();
         if (!pending) {
-            finishFront();
+            ++m_cursor.header;
+            m_cursor.offset = 0;
             continue;
         }
         auto when = clockTime(musicalTime(pending->tick));
-        if (when > now)
-            return when;
-        const char *record = m_queue.front()->lpData + m_offset;
-        m_tick = pending->tick;
-        m_offset = pending->next;
-        auto event = pending->event;
-        auto type = (event >> 24) & ~(MEVT_F_CALLBACK >> 24);
-        if (type == MEVT_SHORTMSG) {
-            sendShort(event, when);
-        } else if (type == MEVT_TEMPO) {
-            auto tempo = event & 0xFFFFFF;
-            if (tempo != 0) {
-                m_segmentMicroTicks += (m_tick - m_segmentTick) * m_tempo;
-                m_segmentTick = m_tick;
-                m_tempo = tempo;
-            }
-        } else if (type == MEVT_LONGMSG) {
-            send(reinterpret_cast<const std::uint8_t *>(record + recordSize), event & 0xFFFFFF,
-                 when);
+        if (when > horizon) {
+            next = when - m_out.lookahead();
+            break;
+        }
+        m_handed.push_back(handOver(*pending, when));
+    }
+    settle(now);
+    if (auto finish = frontFinish(); finish && (!next || *finish < *next))
+        next = finish;
+    return next;
+}
+
+StreamPlayer::Handed StreamPlayer::handOver(const Pending &pending, time_point when) {
+    Handed handed{when, m_cursor};
+    const char *record = m_queue[m_cursor.header]->lpData + m_cursor.offset;
+    m_cursor.tick = pending.tick;
+    m_cursor.offset = pending.next;
+    auto event = pending.event;
+    auto type = (event >> 24) & ~(MEVT_F_CALLBACK >> 24);
+    if (type == MEVT_TEMPO) {
+        auto tempo = event & 0xFFFFFF;
+        if (tempo != 0) {
+            m_cursor.segmentMicroTicks += (m_cursor.tick - m_cursor.segmentTick) * m_cursor.tempo;
+            m_cursor.segmentTick = m_cursor.tick;
+            m_cursor.tempo = tempo;
+        }
+    } else if (type == MEVT_LONGMSG && (event & 0xFFFFFF) != 0) {
+        m_out.send({reinterpret_cast<const std::uint8_t *>(record + recordSize), event & 0xFFFFFF},
+                   when);
+        handed.sent = true;
+    } else if (type == MEVT_SHORTMSG) {
+        auto first = static_cast<std::uint8_t>(event & 0xFF);
+        auto &bytes = handed.note;
+        if (first < 0x80) {
+            // Running status: the word holds the data bytes only.
+            bytes = {m_cursor.runningStatus, first, static_cast<std::uint8_t>((event >> 8) & 0x7F)};
+        } else {
+            bytes = {first, static_cast<std::uint8_t>((event >> 8) & 0x7F),
+                     static_cast<std::uint8_t>((event >> 16) & 0x7F)};
+            if (first < 0xF0)
+                m_cursor.runningStatus = first;
+            else if (first < 0xF8)
+                m_cursor.runningStatus = 0;
+        }
+        if (auto length = shortLength(bytes[0])) {
+            m_out.send({bytes.data(), length}, when);
+            handed.sent = true;
         }
     }
-    return std::nullopt;
+    return handed;
+}
+
+void StreamPlayer::settle(time_point now) {
+    while (!m_handed.empty() && m_handed.front().when <= now) {
+        if (m_handed.front().sent)
+            trackSounding(m_handed.front().note);
+        m_handed.pop_front();
+    }
+    while (m_cursor.header > 0 && (m_handed.empty() || m_handed.front().before.header > 0))
+        finishFront();
+}
+
+void StreamPlayer::takeBack(time_point now) {
+    settle(now);
+    if (m_handed.empty())
+        return;
+    auto withdrawn = m_out.takeBack(now);
+    // The port may have let a few out already: a cycle that ran ahead of this clock's view.
+    auto sent = static_cast<std::size_t>(
+        std::count_if(m_handed.begin(), m_handed.end(), [](const Handed &h) { return h.sent; }));
+    for (auto played = sent - std::min(withdrawn, sent); played > 0; m_handed.pop_front()) {
+        if (m_handed.front().sent) {
+            trackSounding(m_handed.front().note);
+            --played;
+        }
+    }
+    if (!m_handed.empty()) {
+        m_cursor = m_handed.front().before;
+        m_handed.clear();
+    }
+    settle(now);
+}
+
+std::optional<StreamPlayer::time_point> StreamPlayer::frontFinish() const {
+    if (m_cursor.header == 0 || m_handed.empty())
+        return std::nullopt;
+    auto last = std::find_if(m_handed.begin(), m_handed.end(),
+                             [](const Handed &h) { return h.before.header > 0; });
+    return std::prev(last)->when;
 }
 
 void StreamPlayer::finishFront() {
     MIDIHDR *header = m_queue.front();
     m_queue.pop_front();
-    m_offset = 0;
+    if (m_cursor.header > 0) {
+        --m_cursor.header;
+        for (auto &handed : m_handed)
+            --handed.before.header;
+    } else {
+        m_cursor.offset = 0;
+    }
     header->dwFlags.store((header->dwFlags.load() & ~MHDR_INQUEUE) | MHDR_DONE);
 }
 
-void StreamPlayer::send(const std::uint8_t *bytes, std::size_t length, time_point when) {
-    if (length)
-        m_out.send(std::span<const std::uint8_t>(bytes, length), when);
-}
-
-void StreamPlayer::sendShort(std::uint32_t word, time_point when) {
-    std::uint8_t bytes[3];
-    auto first = static_cast<std::uint8_t>(word & 0xFF);
-    std::uint8_t status;
-    if (first < 0x80) {
-        // Running status: the word holds the data bytes only.
-        if (!m_runningStatus)
-            return;
-        status = m_runningStatus;
-        bytes[1] = first;
-        bytes[2] = static_cast<std::uint8_t>((word >> 8) & 0x7F);
-    } else {
-        status = first;
-        bytes[1] = static_cast<std::uint8_t>((word >> 8) & 0x7F);
-        bytes[2] = static_cast<std::uint8_t>((word >> 16) & 0x7F);
-        if (status < 0xF0)
-            m_runningStatus = status;
-        else if (status < 0xF8)
-            m_runningStatus = 0;
-    }
-    bytes[0] = status;
-    auto length = shortLength(status);
-    if (!length)
-        return;
-    auto channel = status & 0x0F;
-    switch (status & 0xF0) {
+void StreamPlayer::trackSounding(const std::array<std::uint8_t, 3> &message) {
+    auto channel = message[0] & 0x0F;
+    switch (message[0] & 0xF0) {
     case 0x90:
-        m_sounding[channel][bytes[1]] = bytes[2] != 0;
+        m_sounding[channel][message[1]] = message[2] != 0;
         break;
     case 0x80:
-        m_sounding[channel][bytes[1]] = false;
+        m_sounding[channel][message[1]] = false;
         break;
     case 0xB0:
-        if (bytes[1] == 120 || bytes[1] == 123)
+        if (message[1] == 120 || message[1] == 123)
             m_sounding[channel].reset();
         break;
     default:
         break;
     }
-    send(bytes, length, when);
 }
 
 void StreamPlayer::silence(time_point now, bool allChannels) {
@@ -287,7 +342,7 @@ void StreamPlayer::silence(time_point now, bool allChannels) {
                 continue;
             notes[note] = false;
             const std::uint8_t off[3] = {static_cast<std::uint8_t>(0x80 | channel), note, 0};
-            send(off, 3, now);
+            m_out.send(off, now);
         }
     }
     if (!allChannels)
@@ -297,8 +352,8 @@ void StreamPlayer::silence(time_point now, bool allChannels) {
     for (std::uint8_t channel = 0; channel < 16; ++channel) {
         const std::uint8_t allNotesOff[3] = {static_cast<std::uint8_t>(0xB0 | channel), 123, 0};
         const std::uint8_t allSoundOff[3] = {static_cast<std::uint8_t>(0xB0 | channel), 120, 0};
-        send(allNotesOff, 3, now);
-        send(allSoundOff, 3, now);
+        m_out.send(allNotesOff, now);
+        m_out.send(allSoundOff, now);
     }
 }
 

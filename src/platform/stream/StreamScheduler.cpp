@@ -77,7 +77,7 @@ std::uint32_t StreamScheduler::division() {
 
 MMRESULT StreamScheduler::setTempo(std::uint32_t microsPerQuarter) {
     std::lock_guard lock(m_mutex);
-    auto result = m_player.setTempo(microsPerQuarter);
+    auto result = m_player.setTempo(microsPerQuarter, m_timer->now());
     m_timer->wake();
     return result;
 }

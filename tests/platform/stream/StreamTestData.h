@@ -3,9 +3,7 @@
 #include "platform/MidiStream.h"
 
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
-#include <string>
 #include <vector>
 
 namespace parlet::testdata {
@@ -15,43 +13,29 @@ struct StreamBuffer {
     std::vector<char> bytes;
     MIDIHDR header;
 
-    StreamBuffer() = default;
-    StreamBuffer(const StreamBuffer &) = delete;
-
     StreamBuffer &record(std::uint32_t delta, std::uint32_t event) {
-        word(delta);
-        word(0);
-        word(event);
+        for (std::uint32_t word : {delta, 0u, event})
+            bytes.insert(bytes.end(), reinterpret_cast<char *>(&word),
+                         reinterpret_cast<char *>(&word) + 4);
         return *this;
     }
     StreamBuffer &note(std::uint32_t delta, std::uint8_t status, std::uint8_t key,
                        std::uint8_t velocity) {
         return record(delta, status | key << 8 | std::uint32_t{velocity} << 16);
     }
-    StreamBuffer &tempo(std::uint32_t delta, std::uint32_t micros) {
-        return record(delta, MEVT_TEMPO << 24 | micros);
-    }
     StreamBuffer &longMessage(std::uint32_t delta, std::initializer_list<std::uint8_t> data) {
         record(delta, MEVT_F_LONG | MEVT_LONGMSG << 24 | static_cast<std::uint32_t>(data.size()));
-        for (auto b : data)
-            bytes.push_back(static_cast<char>(b));
+        bytes.insert(bytes.end(), data.begin(), data.end());
         bytes.resize((bytes.size() + 3) & ~std::size_t{3});
         return *this;
     }
     // Points the header at the bytes; call when filled.
     MIDIHDR *ready() {
         header.lpData = bytes.data();
-        header.dwBufferLength = static_cast<std::uint32_t>(bytes.size());
-        header.dwBytesRecorded = header.dwBufferLength;
+        header.dwBufferLength = header.dwBytesRecorded = static_cast<std::uint32_t>(bytes.size());
         return &header;
     }
     bool done() const { return header.dwFlags.load() & MHDR_DONE; }
-
-  private:
-    void word(std::uint32_t value) {
-        bytes.resize(bytes.size() + 4);
-        std::memcpy(bytes.data() + bytes.size() - 4, &value, 4);
-    }
 };
 
 // A track's bytes as written in a file: delta times as variable-length quantities.
@@ -59,14 +43,10 @@ struct Track {
     std::vector<std::uint8_t> bytes;
 
     Track &delta(std::uint32_t ticks) {
-        std::uint8_t groups[5];
-        int n = 0;
-        do {
-            groups[n++] = ticks & 0x7F;
-            ticks >>= 7;
-        } while (ticks);
-        while (n-- > 0)
-            bytes.push_back(static_cast<std::uint8_t>(groups[n] | (n ? 0x80 : 0)));
+        for (int shift = 28; shift > 0; shift -= 7)
+            if (ticks >> shift)
+                bytes.push_back(static_cast<std::uint8_t>(0x80 | (ticks >> shift & 0x7F)));
+        bytes.push_back(ticks & 0x7F);
         return *this;
     }
     Track &event(std::uint32_t ticks, std::initializer_list<std::uint8_t> data) {
@@ -88,9 +68,8 @@ inline std::vector<std::uint8_t> smf(std::uint16_t format, std::uint16_t divisio
     const auto bigEndian16 = [&](std::size_t value) {
         out.insert(out.end(), {std::uint8_t(value >> 8), std::uint8_t(value)});
     };
-    bigEndian16(format);
-    bigEndian16(tracks.size());
-    bigEndian16(division);
+    for (std::size_t value : {std::size_t{format}, tracks.size(), std::size_t{division}})
+        bigEndian16(value);
     for (const auto &track : tracks) {
         out.insert(out.end(), {'M', 'T', 'r', 'k'});
         bigEndian16(track.bytes.size() >> 16);
