@@ -52,8 +52,6 @@ MMRESULT FakeMidiIn::midiInStart(HMIDIIN handle) {
     auto port = open.find(handle);
     if (port == open.end())
         return MMSYSERR_INVALHANDLE;
-    if (failStartWith)
-        return *failStartWith;
     port->second.started = true;
     return MMSYSERR_NOERROR;
 }
@@ -131,7 +129,7 @@ bool FakeProcesses::CreateProcessA(const std::string &commandLine, PROCESS_INFOR
     info.hThread = m_next++;
     info.dwProcessId = static_cast<std::uint32_t>(info.hProcess);
     info.dwThreadId = static_cast<std::uint32_t>(info.hThread);
-    processes[info.hProcess] = Process{commandLine, !exitAtOnce};
+    processes[info.hProcess] = Process{commandLine};
     return true;
 }
 

@@ -38,7 +38,6 @@ class FakeMidiIn final : public MidiIn {
     std::set<int> busyDevices; // opened by another program
     std::map<HMIDIIN, Port> open;
     std::vector<std::string> calls; // "open 0", "start 1", "stop 1", "close 1"
-    std::optional<MMRESULT> failStartWith;
 
     MMRESULT midiInOpen(HMIDIIN *handle, int deviceId, MidiInProc callback, std::uintptr_t instance,
                         std::uint32_t flags) override;
@@ -97,7 +96,6 @@ class FakeClock final : public Clock {
 
     time_point now() override { return current; }
     void Sleep(std::chrono::milliseconds duration) override;
-    void advance(std::chrono::nanoseconds by) { current += by; }
 };
 
 // Windows that do not stream or play through MCI get services that refuse every call.
@@ -129,7 +127,7 @@ class FailingMci final : public Mci {
 };
 
 // Processes by hand: a start succeeds for the known program names, a process runs until
-// `finish` is called (or at once with `exitAtOnce`), and its handles behave like the kernel's:
+// `finishLast` is called, and its handles behave like the kernel's:
 // each closes once, and a closed or unknown handle fails a wait.
 class FakeProcesses final : public Processes {
   public:
@@ -140,14 +138,12 @@ class FakeProcesses final : public Processes {
         bool threadHandleOpen = true;
     };
     std::set<std::string> knownPrograms{"korrel", "korrel.bat"};
-    bool exitAtOnce = false;
     std::map<HANDLE, Process> processes; // by process handle
     std::vector<std::string> started;    // every command line asked for, found or not
     std::vector<HANDLE> closed;
     std::vector<HANDLE> waited;
     OutputHandler outputHandler;
     EndHandler endHandler;
-    std::vector<std::string> stdinLines;
     std::vector<HANDLE> endAsked; // EndProcess only asks; `finishLast` ends
 
     bool CreateProcessA(const std::string &commandLine, PROCESS_INFORMATION &info) override;
@@ -157,7 +153,7 @@ class FakeProcesses final : public Processes {
         outputHandler = std::move(output);
         endHandler = std::move(end);
     }
-    void WriteStdin(HANDLE, const std::string &text) override { stdinLines.push_back(text); }
+    void WriteStdin(HANDLE, const std::string &) override {}
     void EndProcess(HANDLE process) override { endAsked.push_back(process); }
 
     HANDLE lastHandle() const { return processes.empty() ? 0 : processes.rbegin()->first; }
