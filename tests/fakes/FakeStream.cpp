@@ -48,42 +48,33 @@ StreamTimerFactory FakeStreamClock::factory() {
     return [this] { return std::make_unique<FakeStreamTimer>(*this); };
 }
 
-void FakeStreamClock::advanceTo(time_point when) {
-    m_now = when.time_since_epoch().count();
-    {
-        std::lock_guard registry(m_registry);
-        for (auto *timer : m_timers) {
-            if (!timer->m_engine)
-                continue;
-            std::lock_guard engine(*timer->m_engine.load());
-            timer->m_cv.notify_all();
+// Each timer is looked at under its engine's mutex, so that a wake-up cannot slip between its
+// waiter's check and its wait.
+bool FakeStreamClock::eachTimer(bool (*check)(FakeStreamTimer &)) {
+    std::lock_guard registry(m_registry);
+    bool all = true;
+    for (auto *timer : m_timers) {
+        if (auto *engine = timer->m_engine.load()) {
+            std::lock_guard lock(*engine);
+            all = check(*timer) && all;
+        } else {
+            all = false; // not yet waiting
         }
     }
+    return all;
+}
+
+void FakeStreamClock::advanceTo(time_point when) {
+    m_now = when.time_since_epoch().count();
+    eachTimer([](FakeStreamTimer &timer) { return timer.m_cv.notify_all(), true; });
     settle();
 }
 
 void FakeStreamClock::settle() {
-    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < giveUp) {
-        bool all = true;
-        {
-            std::lock_guard registry(m_registry);
-            for (auto *timer : m_timers) {
-                if (!timer->m_engine) {
-                    all = false;
-                    break;
-                }
-                std::lock_guard engine(*timer->m_engine.load());
-                if (!timer->settled()) {
-                    all = false;
-                    break;
-                }
-            }
-        }
-        if (all)
+    for (auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         std::chrono::steady_clock::now() < giveUp; std::this_thread::yield())
+        if (eachTimer([](FakeStreamTimer &timer) { return timer.settled(); }))
             return;
-        std::this_thread::yield();
-    }
     ADD_FAILURE() << "a scheduler thread did not settle";
 }
 
@@ -94,7 +85,7 @@ class RecordingPort final : public MidiOutPort {
         std::lock_guard lock(m_outputs.m_mutex);
         m_outputs.m_sent.push_back({m_device, {message.begin(), message.end()}, when});
     }
-    std::chrono::nanoseconds lookahead() const override { return m_outputs.lookahead; }
+    std::chrono::nanoseconds lookahead() const override { return std::chrono::milliseconds(20); }
     std::size_t takeBack(time_point cut) override {
         std::lock_guard lock(m_outputs.m_mutex);
         return std::erase_if(m_outputs.m_sent, [&](const SentMessage &sent) {
@@ -108,14 +99,7 @@ class RecordingPort final : public MidiOutPort {
 };
 
 MMRESULT FakeMidiOutputs::openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) {
-    if (deviceId == MIDI_MAPPER)
-        deviceId = 0;
-    if (deviceId < 0 || deviceId >= deviceCount)
-        return MMSYSERR_BADDEVICEID;
-    if (busyDevices.count(deviceId))
-        return MMSYSERR_ALLOCATED;
-    opened.push_back(deviceId);
-    port = std::make_unique<RecordingPort>(*this, deviceId);
+    port = std::make_unique<RecordingPort>(*this, deviceId == MIDI_MAPPER ? 0 : deviceId);
     return MMSYSERR_NOERROR;
 }
 

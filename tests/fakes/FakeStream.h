@@ -29,6 +29,8 @@ class FakeStreamClock final {
 
   private:
     friend class FakeStreamTimer;
+    // Runs `check` on every timer (with its engine's mutex held): whether it held for all.
+    bool eachTimer(bool (*check)(FakeStreamTimer &));
     std::mutex m_registry;
     std::set<FakeStreamTimer *> m_timers;
     std::atomic<std::int64_t> m_now{0};
@@ -41,15 +43,10 @@ struct SentMessage {
     bool operator==(const SentMessage &) const = default;
 };
 
-// Output devices 0..deviceCount-1 (and -1, which routes to 0), each port appending to `sent`.
+// Any device (the mapper is 0), each port appending to `sent` and handed messages 20 ms ahead;
+// a message taken back is removed from what was sent.
 class FakeMidiOutputs final : public MidiOutputs {
   public:
-    int deviceCount = 2;
-    // The ports' lookahead; a message taken back is removed from what was sent.
-    std::chrono::nanoseconds lookahead{0};
-    std::set<int> busyDevices;
-    std::vector<int> opened;
-
     MMRESULT openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) override;
     std::vector<SentMessage> sent();
     void clear();

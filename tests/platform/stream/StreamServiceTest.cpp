@@ -26,7 +26,6 @@ class StreamServiceTest : public ::testing::Test {
 
     void SetUp() override { clock.advanceTo(StreamPlayer::time_point(10s)); }
     void open(std::uint32_t division) {
-        outputs.lookahead = 20ms;
         unsigned device = 0;
         ASSERT_EQ(service.midiStreamOpen(&handle, &device, 1, 0, 0, 0), MMSYSERR_NOERROR);
         property(MIDIPROP_TIMEDIV, division);
