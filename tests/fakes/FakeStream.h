@@ -33,7 +33,7 @@ class FakeStreamClock final {
     bool eachTimer(bool (*check)(FakeStreamTimer &));
     std::mutex m_registry;
     std::set<FakeStreamTimer *> m_timers;
-    std::atomic<std::int64_t> m_now{0};
+    std::atomic<std::int64_t> m_now{10'000'000'000}; // 10 s: not zero, which could pass for unset
 };
 
 struct SentMessage {

@@ -16,6 +16,20 @@ namespace parlet::test {
 
 using namespace std::chrono_literals;
 
+// A message as it crosses the ring buffers between a client's process thread and the test.
+struct Event {
+    std::uint32_t frame;
+    std::uint8_t size, bytes[16];
+
+    Event(std::uint32_t at = 0, const std::uint8_t *data = nullptr, std::size_t length = 0)
+        : frame(at), size(static_cast<std::uint8_t>(std::min<std::size_t>(length, 16))), bytes{} {
+        std::copy_n(data, size, bytes);
+    }
+    void writeTo(jack_ringbuffer_t *ring) const {
+        jack_ringbuffer_write(ring, reinterpret_cast<const char *>(this), sizeof *this);
+    }
+};
+
 // A few names in turn rather than one a process: JACK lists eight servers, and a server that
 // died uncleanly stays listed until one of the same name starts.
 JackServer::JackServer() {
@@ -24,13 +38,13 @@ JackServer::JackServer() {
 }
 
 void JackServer::start(const std::string &name) {
-    m_logPath = "/tmp/" + name + "-" + std::to_string(getpid()) + ".log";
+    const std::string logPath = "/tmp/" + name + "-" + std::to_string(getpid()) + ".log";
     jack_set_error_function([](const char *) {});
     jack_set_info_function([](const char *) {});
     // A test that crashes must not leave its server behind.
     if ((m_pid = fork()) == 0) {
         prctl(PR_SET_PDEATHSIG, SIGTERM);
-        const int log = open(m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(log, STDOUT_FILENO);
         dup2(log, STDERR_FILENO);
         execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
@@ -51,20 +65,19 @@ void JackServer::start(const std::string &name) {
             jack_client_close(probe);
             setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
             m_error.clear();
-            return (void)std::remove(m_logPath.c_str());
+            return (void)std::remove(logPath.c_str());
         }
     }
-    m_error += (std::stringstream() << std::ifstream(m_logPath).rdbuf()).str();
-    std::remove(m_logPath.c_str());
+    m_error += (std::stringstream() << std::ifstream(logPath).rdbuf()).str();
+    std::remove(logPath.c_str());
 }
 
 JackServer::~JackServer() {
     // One signal only: a second one cuts jackd's shutdown short, and its name stays listed.
-    for (int i = 0; m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i) {
+    for (int i = 0; m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0;
+         ++i, std::this_thread::sleep_for(10ms))
         if (i % 500 == 0)
             kill(m_pid, i == 0 ? SIGTERM : SIGKILL);
-        std::this_thread::sleep_for(10ms);
-    }
 }
 
 void JackTest::SetUp() {
@@ -84,10 +97,7 @@ JackTestClient::JackTestClient(const std::string &name)
     jack_set_xrun_callback(
         m_client, [](void *arg) { return ++static_cast<JackTestClient *>(arg)->m_stalls, 0; },
         this);
-    if (m_out == nullptr || m_in == nullptr || jack_activate(m_client) != 0) {
-        jack_client_close(m_client);
-        m_client = nullptr;
-    }
+    m_ok = m_out != nullptr && m_in != nullptr && jack_activate(m_client) == 0;
 }
 
 JackTestClient::~JackTestClient() {
@@ -98,20 +108,17 @@ JackTestClient::~JackTestClient() {
 }
 
 void JackTestClient::sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes) {
-    Event event{frame, static_cast<std::uint8_t>(std::min<std::size_t>(bytes.size(), 16)), {}};
-    std::copy_n(bytes.begin(), event.size, event.bytes);
-    jack_ringbuffer_write(m_toSend, reinterpret_cast<const char *>(&event), sizeof event);
+    Event(frame, bytes.data(), bytes.size()).writeTo(m_toSend);
 }
 
 int JackTestClient::process(jack_nframes_t frames, void *arg) {
     auto *self = static_cast<JackTestClient *>(arg);
-    const jack_nframes_t start = jack_last_frame_time(self->m_client);
     // A held-up server skips the frames it missed, or runs its cycles late and loses the time:
     // a cycle starts elsewhere than the one before said the next would, in frames or time.
-    jack_nframes_t frame = 0;
+    jack_nframes_t start = 0;
     jack_time_t startUs = 0, nextUs = 0;
     float periodUs = 0;
-    jack_get_cycle_times(self->m_client, &frame, &startUs, &nextUs, &periodUs);
+    jack_get_cycle_times(self->m_client, &start, &startUs, &nextUs, &periodUs);
     self->m_stalls +=
         self->m_nextFrame != 0 &&
         (self->m_nextFrame != start || std::abs(std::int64_t(startUs - self->m_nextUs)) > 500);
@@ -120,7 +127,7 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
 
     void *out = jack_port_get_buffer(self->m_out, frames);
     jack_midi_clear_buffer(out);
-    Event event{};
+    Event event;
     while (jack_ringbuffer_peek(self->m_toSend, reinterpret_cast<char *>(&event), sizeof event) ==
            sizeof event) {
         const auto ahead = static_cast<std::int32_t>(event.frame - start);
@@ -131,30 +138,24 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
         jack_ringbuffer_read_advance(self->m_toSend, sizeof event);
     }
     void *in = jack_port_get_buffer(self->m_in, frames);
-    for (jack_nframes_t i = 0, count = jack_midi_get_event_count(in); i < count; ++i) {
-        jack_midi_event_t midi{};
-        if (jack_midi_event_get(&midi, in, i) != 0 ||
-            jack_ringbuffer_write_space(self->m_arrived) < sizeof event)
-            continue;
-        event.frame = start + midi.time;
-        event.size = static_cast<std::uint8_t>(std::min<std::size_t>(midi.size, 16));
-        std::copy_n(midi.buffer, event.size, event.bytes);
-        jack_ringbuffer_write(self->m_arrived, reinterpret_cast<const char *>(&event),
-                              sizeof event);
-    }
+    jack_midi_event_t midi{};
+    for (jack_nframes_t i = 0; jack_midi_event_get(&midi, in, i) == 0 &&
+                               jack_ringbuffer_write_space(self->m_arrived) >= sizeof event;
+         ++i)
+        Event(start + midi.time, midi.buffer, midi.size).writeTo(self->m_arrived);
     return 0;
 }
 
 std::vector<JackTestClient::Received>
 JackTestClient::waitReceived(std::size_t count, std::chrono::milliseconds timeout) {
+    std::vector<Received> received;
     for (const auto deadline = std::chrono::steady_clock::now() + timeout;;
          std::this_thread::sleep_for(1ms)) {
-        Event event{};
-        while (jack_ringbuffer_read(m_arrived, reinterpret_cast<char *>(&event), sizeof event) ==
-               sizeof event)
-            m_received.push_back({event.frame, {event.bytes, event.bytes + event.size}});
-        if (m_received.size() >= count || std::chrono::steady_clock::now() >= deadline)
-            return std::exchange(m_received, {});
+        for (Event event; jack_ringbuffer_read(m_arrived, reinterpret_cast<char *>(&event),
+                                               sizeof event) == sizeof event;)
+            received.push_back({event.frame, {event.bytes, event.bytes + event.size}});
+        if (received.size() >= count || std::chrono::steady_clock::now() >= deadline)
+            return received;
     }
 }
 

@@ -25,7 +25,7 @@ class JackServer final {
 
   private:
     void start(const std::string &name);
-    std::string m_logPath, m_error = "not started";
+    std::string m_error = "not started";
     int m_pid = -1;
 };
 
@@ -52,7 +52,7 @@ class JackTestClient final {
     ~JackTestClient();
     JackTestClient(const JackTestClient &) = delete;
 
-    bool ok() const { return m_client != nullptr; }
+    bool ok() const { return m_ok; }
     std::uint32_t frameNow() const { return jack_frame_time(m_client); }
     // Queues up to 16 bytes to leave at `frame` (a past frame: the next period). Frames must
     // not decrease from one call to the next.
@@ -63,17 +63,12 @@ class JackTestClient final {
     std::vector<Received> waitReceived(std::size_t count, std::chrono::milliseconds timeout);
 
   private:
-    struct Event {
-        std::uint32_t frame;
-        std::uint8_t size;
-        std::uint8_t bytes[16];
-    };
     static int process(jack_nframes_t frames, void *arg);
 
     jack_client_t *m_client = nullptr;
+    bool m_ok = false;
     jack_port_t *m_out = nullptr, *m_in = nullptr;
-    jack_ringbuffer_t *m_toSend, *m_arrived;
-    std::vector<Received> m_received;
+    jack_ringbuffer_t *m_toSend, *m_arrived; // of Event (JackServer.cpp)
     jack_nframes_t m_nextFrame = 0;
     jack_time_t m_nextUs = 0;
     std::atomic<unsigned> m_stalls{0};

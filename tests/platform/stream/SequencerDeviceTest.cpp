@@ -11,40 +11,26 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A track's bytes as written in a file: delta times as variable-length quantities.
-struct Track {
-    std::vector<std::uint8_t> bytes;
+using Bytes = std::vector<std::uint8_t>;
 
-    Track &event(std::uint32_t ticks, std::initializer_list<std::uint8_t> data) {
-        for (int shift = 28; shift > 0; shift -= 7)
-            if (ticks >> shift)
-                bytes.push_back(static_cast<std::uint8_t>(0x80 | (ticks >> shift & 0x7F)));
-        bytes.push_back(ticks & 0x7F);
-        bytes.insert(bytes.end(), data);
-        return *this;
-    }
-    Track &end(std::uint32_t ticks) { return event(ticks, {0xFF, 0x2F, 0}); }
-};
-
-// A file of format 1 at 480 ticks a quarter.
-std::vector<std::uint8_t> smf(std::initializer_list<Track> tracks) {
-    std::vector<std::uint8_t> out{
-        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, std::uint8_t(tracks.size()), 480 >> 8, 480 & 0xFF};
+// A file of format 1 at 480 ticks a quarter, of these tracks (0x83 0x60 is a delta of 480 ticks).
+Bytes smf(std::initializer_list<Bytes> tracks) {
+    Bytes out{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, std::uint8_t(tracks.size()), 0x01, 0xE0};
     for (const auto &track : tracks) {
-        const auto size = static_cast<std::uint32_t>(track.bytes.size());
+        const auto size = static_cast<std::uint32_t>(track.size());
         out.insert(out.end(),
                    {'M', 'T', 'r', 'k', std::uint8_t(size >> 24), std::uint8_t(size >> 16),
                     std::uint8_t(size >> 8), std::uint8_t(size)});
-        out.insert(out.end(), track.bytes.begin(), track.bytes.end());
+        out.insert(out.end(), track.begin(), track.end());
     }
     return out;
 }
 
 TEST(SmfReader, RefusesBrokenFiles) {
-    const std::pair<const char *, std::vector<std::uint8_t>> cases[] = {
-        {"missing end of track", smf({Track().event(0, {0x90, 1, 1})})},
-        {"five-byte delta", smf({Track{{0x80, 0x80, 0x80, 0x80, 0x00, 0x90, 1, 1}}.end(0)})},
-        {"real-time byte", smf({Track().event(0, {0xF8}).end(0)})}};
+    const std::pair<const char *, Bytes> cases[] = {
+        {"missing end of track", smf({{0, 0x90, 1, 1}})},
+        {"five-byte delta", smf({{0x80, 0x80, 0x80, 0x80, 0, 0x90, 1, 1, 0, 0xFF, 0x2F, 0}})},
+        {"real-time byte", smf({{0, 0xF8, 0, 0xFF, 0x2F, 0}})}};
     for (const auto &[name, bytes] : cases)
         EXPECT_FALSE(readSmf(bytes)) << name;
 }
@@ -54,19 +40,14 @@ TEST(SmfReader, RefusesBrokenFiles) {
 // track, the program change at tick 1920; the file ends at tick 2400 (20 sixteenths, the unit of
 // lengths and positions).
 TEST(SequencerDevice, PlaysATempoMapFasterWithoutSystemExclusive) {
-    Track conductor; // 500000, then 250000 us a quarter
-    conductor.event(0, {0xFF, 0x51, 3, 0x07, 0xA1, 0x20})
-        .event(960, {0xFF, 0x51, 3, 0x03, 0xD0, 0x90})
-        .end(0);
-    Track notes;
-    notes.event(0, {0x90, 60, 100})
-        .event(480, {0x80, 60, 0})
-        .event(480, {0x90, 62, 100})
-        .event(480, {0xF0, 2, 0x7D, 0xF7}) // left out by the device
-        .event(0, {62, 0})                 // running status, kept across system exclusive
-        .event(480, {0xFF, 0x01, 1, 'x'})
-        .event(0, {0xC1, 3})
-        .end(480);
+    const Bytes conductor{0,    0xFF, 0x51, 3,    0x07, 0xA1, 0x20,       // 500000 us a quarter
+                          0x87, 0x40, 0xFF, 0x51, 3,    0x03, 0xD0, 0x90, // at 960: 250000
+                          0,    0xFF, 0x2F, 0};
+    const Bytes notes{
+        0,    0x90, 60,   100,  0x83, 0x60, 0x80, 60,   0, 0x83, 0x60, 0x90, 62,   100,
+        0x83, 0x60, 0xF0, 2,    0x7D, 0xF7, // left out by the device
+        0,    62,   0,                      // running status, kept across system exclusive
+        0x83, 0x60, 0xFF, 0x01, 1,    'x',  0,    0xC1, 3, 0x83, 0x60, 0xFF, 0x2F, 0};
     const auto bytes = smf({conductor, notes});
     const auto path = testing::TempDir() + "tempo map.mid"; // kept whole inside its quotes
     std::ofstream(path, std::ios::binary)
@@ -87,13 +68,11 @@ TEST(SequencerDevice, PlaysATempoMapFasterWithoutSystemExclusive) {
 
     ASSERT_EQ(send("open \"" + path + "\" type sequencer alias midio"), 0u);
     ASSERT_EQ(send("set midio port  1"), 0u);
-    const std::pair<const char *, const char *> replies[] = {{"status midio division type", "PPQN"},
-                                                             {"status midio length", "20"},
-                                                             {"status midio tempo", "120"},
-                                                             {"status midio position", "0"},
-                                                             {"STATUS MIDIO MODE", "stopped"}};
-    for (auto [query, reply] : replies)
-        EXPECT_EQ(ask(query), reply) << query;
+    std::vector<std::string> replies;
+    for (const char *query : {"status midio division type", "status midio length",
+                              "status midio tempo", "status midio position", "STATUS MIDIO MODE"})
+        replies.push_back(ask(query));
+    EXPECT_EQ(replies, (std::vector<std::string>{"PPQN", "20", "120", "0", "stopped"}));
     ASSERT_EQ(send("set midio tempo 150"), 0u);
     const auto start = clock.now();
     ASSERT_EQ(send("play midio"), 0u);
@@ -104,7 +83,7 @@ TEST(SequencerDevice, PlaysATempoMapFasterWithoutSystemExclusive) {
     for (const auto &sent : outputs.sent())
         sentAt.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(sent.when - start));
     EXPECT_EQ(sentAt, (std::vector{0ms, 400ms, 800ms, 1000ms, 1200ms})) << "at 125 %";
-    EXPECT_EQ(outputs.sent().at(3).bytes, (std::vector<std::uint8_t>{0x90, 62, 0}));
+    EXPECT_EQ(outputs.sent().at(3).bytes, (Bytes{0x90, 62, 0}));
     ASSERT_EQ(send("close midio"), 0u);
     EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
 }

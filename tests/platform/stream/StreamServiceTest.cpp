@@ -24,7 +24,6 @@ class StreamServiceTest : public ::testing::Test {
     HMIDISTRM handle = 0;
     StreamPlayer::time_point start;
 
-    void SetUp() override { clock.advanceTo(StreamPlayer::time_point(10s)); }
     void open(std::uint32_t division) {
         unsigned device = 0;
         ASSERT_EQ(service.midiStreamOpen(&handle, &device, 1, 0, 0, 0), MMSYSERR_NOERROR);
@@ -58,9 +57,7 @@ class StreamServiceTest : public ::testing::Test {
 };
 
 constexpr std::uint32_t on = 0x403C90; // note on, key 60, velocity 64
-constexpr std::uint32_t tempo(std::uint32_t micros) {
-    return MEVT_TEMPO << 24 | micros;
-}
+constexpr auto tempo = [](std::uint32_t micros) { return MEVT_TEMPO << 24 | micros; };
 
 TEST_F(StreamServiceTest, HandsEachEventOverItsLookaheadBeforeItsExactTimeAcrossBuffers) {
     const struct {
