@@ -80,26 +80,24 @@ void FakeStreamClock::settle() {
 
 class RecordingPort final : public MidiOutPort {
   public:
-    RecordingPort(FakeMidiOutputs &outputs, int device) : m_outputs(outputs), m_device(device) {}
+    explicit RecordingPort(FakeMidiOutputs &outputs) : m_outputs(outputs) {}
     void send(std::span<const std::uint8_t> message, time_point when) override {
         std::lock_guard lock(m_outputs.m_mutex);
-        m_outputs.m_sent.push_back({m_device, {message.begin(), message.end()}, when});
+        m_outputs.m_sent.push_back({{message.begin(), message.end()}, when});
     }
     std::chrono::nanoseconds lookahead() const override { return std::chrono::milliseconds(20); }
     std::size_t takeBack(time_point cut) override {
         std::lock_guard lock(m_outputs.m_mutex);
-        return std::erase_if(m_outputs.m_sent, [&](const SentMessage &sent) {
-            return sent.device == m_device && sent.when > cut;
-        });
+        return std::erase_if(m_outputs.m_sent,
+                             [&](const SentMessage &sent) { return sent.when > cut; });
     }
 
   private:
     FakeMidiOutputs &m_outputs;
-    int m_device;
 };
 
-MMRESULT FakeMidiOutputs::openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) {
-    port = std::make_unique<RecordingPort>(*this, deviceId == MIDI_MAPPER ? 0 : deviceId);
+MMRESULT FakeMidiOutputs::openOutput(int, std::unique_ptr<MidiOutPort> &port) {
+    port = std::make_unique<RecordingPort>(*this);
     return MMSYSERR_NOERROR;
 }
 

@@ -37,14 +37,13 @@ class FakeStreamClock final {
 };
 
 struct SentMessage {
-    int device;
     std::vector<std::uint8_t> bytes;
     MidiOutPort::time_point when;
     bool operator==(const SentMessage &) const = default;
 };
 
-// Any device (the mapper is 0), each port appending to `sent` and handed messages 20 ms ahead;
-// a message taken back is removed from what was sent.
+// Ports on any device, all appending to `sent` and handed messages 20 ms ahead; a message taken
+// back is removed from what was sent.
 class FakeMidiOutputs final : public MidiOutputs {
   public:
     MMRESULT openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) override;

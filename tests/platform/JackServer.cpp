@@ -33,43 +33,42 @@ struct Event {
 // A few names in turn rather than one a process: JACK lists eight servers, and a server that
 // died uncleanly stays listed until one of the same name starts.
 JackServer::JackServer() {
-    for (int slot = 0; slot < 8 && m_pid < 0; ++slot) // and not still starting
-        start("parlet-test-" + std::to_string(slot));
-}
-
-void JackServer::start(const std::string &name) {
-    const std::string logPath = "/tmp/" + name + "-" + std::to_string(getpid()) + ".log";
     jack_set_error_function([](const char *) {});
     jack_set_info_function([](const char *) {});
-    // A test that crashes must not leave its server behind.
-    if ((m_pid = fork()) == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(log, STDOUT_FILENO);
-        dup2(log, STDERR_FILENO);
-        execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
-               std::to_string(sampleRate).c_str(), "-p", std::to_string(periodFrames).c_str(),
-               nullptr);
-        _exit(127);
-    }
-    m_error = m_pid < 0 ? "cannot fork" : "jackd did not answer within 10 s: ";
-    for (const auto deadline = std::chrono::steady_clock::now() + 10s;
-         m_pid > 0 && std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(20ms)) {
-        if (int status = 0; waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            m_error = "jackd ended at once (" + std::to_string(WEXITSTATUS(status)) + "): ";
-        } else if (jack_client_t *probe =
-                       jack_client_open("probe", JackOptions(JackNoStartServer | JackServerName),
-                                        nullptr, name.c_str())) {
-            jack_client_close(probe);
-            setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-            m_error.clear();
-            return (void)std::remove(logPath.c_str());
+    for (int slot = 0; slot < 8 && m_pid < 0; ++slot) { // and not still starting
+        const std::string name = "parlet-test-" + std::to_string(slot);
+        const std::string logPath = "/tmp/" + name + "-" + std::to_string(getpid()) + ".log";
+        // A test that crashes must not leave its server behind.
+        if ((m_pid = fork()) == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(log, STDOUT_FILENO);
+            dup2(log, STDERR_FILENO);
+            execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
+                   std::to_string(sampleRate).c_str(), "-p", std::to_string(periodFrames).c_str(),
+                   nullptr);
+            _exit(127);
         }
+        m_error = m_pid < 0 ? "cannot fork" : "jackd did not answer within 10 s: ";
+        for (const auto deadline = std::chrono::steady_clock::now() + 10s;
+             m_pid > 0 && std::chrono::steady_clock::now() < deadline;
+             std::this_thread::sleep_for(20ms)) {
+            if (int status = 0; waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                m_error = "jackd ended at once (" + std::to_string(WEXITSTATUS(status)) + "): ";
+            } else if (jack_client_t *probe = jack_client_open(
+                           "probe", JackOptions(JackNoStartServer | JackServerName), nullptr,
+                           name.c_str())) {
+                jack_client_close(probe);
+                setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+                m_error.clear();
+                break;
+            }
+        }
+        if (!m_error.empty())
+            m_error += (std::stringstream() << std::ifstream(logPath).rdbuf()).str();
+        std::remove(logPath.c_str());
     }
-    m_error += (std::stringstream() << std::ifstream(logPath).rdbuf()).str();
-    std::remove(logPath.c_str());
 }
 
 JackServer::~JackServer() {

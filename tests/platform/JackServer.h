@@ -24,7 +24,6 @@ class JackServer final {
     const std::string &error() const { return m_error; } // why it could not start
 
   private:
-    void start(const std::string &name);
     std::string m_error = "not started";
     int m_pid = -1;
 };
