@@ -6,8 +6,7 @@
 
 namespace parlet::fakes {
 
-class FakeStreamTimer final : public StreamTimer {
-  public:
+struct FakeStreamTimer final : StreamTimer {
     explicit FakeStreamTimer(FakeStreamClock &clock) : m_clock(clock) {
         std::lock_guard lock(m_clock.m_registry);
         m_clock.m_timers.insert(this);
@@ -34,14 +33,12 @@ class FakeStreamTimer final : public StreamTimer {
 
     // With the engine's mutex held.
     bool due() const { return m_woken || (m_deadline && m_clock.now() >= *m_deadline); }
-    bool settled() const { return m_blocked && !due(); }
 
     FakeStreamClock &m_clock;
     std::atomic<std::mutex *> m_engine{nullptr};
     std::condition_variable m_cv;
     std::optional<time_point> m_deadline;
-    bool m_woken = false;
-    bool m_blocked = false;
+    bool m_woken = false, m_blocked = false;
 };
 
 StreamTimerFactory FakeStreamClock::factory() {
@@ -73,26 +70,24 @@ void FakeStreamClock::advanceTo(time_point when) {
 void FakeStreamClock::settle() {
     for (auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
          std::chrono::steady_clock::now() < giveUp; std::this_thread::yield())
-        if (eachTimer([](FakeStreamTimer &timer) { return timer.settled(); }))
+        if (eachTimer([](FakeStreamTimer &timer) { return timer.m_blocked && !timer.due(); }))
             return;
     ADD_FAILURE() << "a scheduler thread did not settle";
 }
 
-class RecordingPort final : public MidiOutPort {
-  public:
+struct RecordingPort final : MidiOutPort {
     explicit RecordingPort(FakeMidiOutputs &outputs) : m_outputs(outputs) {}
     void send(std::span<const std::uint8_t> message, time_point when) override {
-        std::lock_guard lock(m_outputs.m_mutex);
-        m_outputs.m_sent.push_back({{message.begin(), message.end()}, when});
+        std::lock_guard lock(m_outputs.mutex);
+        m_outputs.messages.push_back({{message.begin(), message.end()}, when});
     }
     std::chrono::nanoseconds lookahead() const override { return std::chrono::milliseconds(20); }
     std::size_t takeBack(time_point cut) override {
-        std::lock_guard lock(m_outputs.m_mutex);
-        return std::erase_if(m_outputs.m_sent,
+        std::lock_guard lock(m_outputs.mutex);
+        return std::erase_if(m_outputs.messages,
                              [&](const SentMessage &sent) { return sent.when > cut; });
     }
 
-  private:
     FakeMidiOutputs &m_outputs;
 };
 
@@ -102,13 +97,13 @@ MMRESULT FakeMidiOutputs::openOutput(int, std::unique_ptr<MidiOutPort> &port) {
 }
 
 std::vector<SentMessage> FakeMidiOutputs::sent() {
-    std::lock_guard lock(m_mutex);
-    return m_sent;
+    std::lock_guard lock(mutex);
+    return messages;
 }
 
 void FakeMidiOutputs::clear() {
-    std::lock_guard lock(m_mutex);
-    m_sent.clear();
+    std::lock_guard lock(mutex);
+    messages.clear();
 }
 
 } // namespace parlet::fakes

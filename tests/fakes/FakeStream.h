@@ -11,7 +11,7 @@
 
 namespace parlet::fakes {
 
-class FakeStreamTimer;
+struct FakeStreamTimer;
 
 class FakeStreamClock final {
   public:
@@ -28,7 +28,7 @@ class FakeStreamClock final {
     void settle();
 
   private:
-    friend class FakeStreamTimer;
+    friend struct FakeStreamTimer;
     // Runs `check` on every timer (with its engine's mutex held): whether it held for all.
     bool eachTimer(bool (*check)(FakeStreamTimer &));
     std::mutex m_registry;
@@ -50,10 +50,8 @@ class FakeMidiOutputs final : public MidiOutputs {
     std::vector<SentMessage> sent();
     void clear();
 
-  private:
-    friend class RecordingPort;
-    std::mutex m_mutex;
-    std::vector<SentMessage> m_sent;
+    std::mutex mutex; // guards `messages`, what the ports sent
+    std::vector<SentMessage> messages;
 };
 
 } // namespace parlet::fakes
