@@ -126,20 +126,16 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
 
     void *out = jack_port_get_buffer(self->m_out, frames);
     jack_midi_clear_buffer(out);
-    Event event;
-    while (jack_ringbuffer_peek(self->m_toSend, reinterpret_cast<char *>(&event), sizeof event) ==
-           sizeof event) {
-        const auto ahead = static_cast<std::int32_t>(event.frame - start);
-        if (ahead >= static_cast<std::int32_t>(frames))
-            break;
-        jack_midi_event_write(out, static_cast<jack_nframes_t>(std::max(ahead, 0)), event.bytes,
-                              event.size);
-        jack_ringbuffer_read_advance(self->m_toSend, sizeof event);
-    }
+    const auto ahead = [start](const Event &event) { return std::int32_t(event.frame - start); };
+    for (Event event; jack_ringbuffer_peek(self->m_toSend, reinterpret_cast<char *>(&event),
+                                           sizeof event) == sizeof event &&
+                      ahead(event) < std::int32_t(frames);
+         jack_ringbuffer_read_advance(self->m_toSend, sizeof event))
+        jack_midi_event_write(out, std::max(ahead(event), 0), event.bytes, event.size);
     void *in = jack_port_get_buffer(self->m_in, frames);
     jack_midi_event_t midi{};
     for (jack_nframes_t i = 0; jack_midi_event_get(&midi, in, i) == 0 &&
-                               jack_ringbuffer_write_space(self->m_arrived) >= sizeof event;
+                               jack_ringbuffer_write_space(self->m_arrived) >= sizeof(Event);
          ++i)
         Event(start + midi.time, midi.buffer, midi.size).writeTo(self->m_arrived);
     return 0;

@@ -74,9 +74,8 @@ class RealMidiTest : public test::JackTest {
         ASSERT_EQ(streams->midiStreamRestart(stream), 0u);
     }
     void send(const std::vector<Bytes> &messages) {
-        const std::uint32_t frame = tester->frameNow() + period;
-        for (std::size_t i = 0; i < messages.size(); ++i)
-            tester->sendAt(frame + static_cast<std::uint32_t>(i), messages[i]);
+        for (const auto &message : messages)
+            tester->sendAt(tester->frameNow() + period, message);
     }
 };
 
@@ -156,9 +155,7 @@ TEST_F(RealMidiTest, OutputPlacesEachMessageAtItsFrameAndTakesBackWhatIsAhead) {
 }
 
 // The stream service, as the sequencer window plays through it.
-class StreamJackTest : public RealMidiTest {};
-
-TEST_F(StreamJackTest, EveryEventArrivesWithinFiveFramesOfTheFileIntervals) {
+TEST_F(RealMidiTest, StreamPlaysEveryEventWithinFiveFramesOfTheFileIntervals) {
     // Notes 1 to 5 ms apart at spacings that do not repeat with the period, and a tempo change
     // halfway: at 480 ticks a quarter, 1 to 5 ticks of 50 frames (500000 us a quarter), then 2
     // to 8 ticks of 30 (300000).
@@ -187,7 +184,7 @@ TEST_F(StreamJackTest, EveryEventArrivesWithinFiveFramesOfTheFileIntervals) {
     }));
 }
 
-TEST_F(StreamJackTest, PauseAndStopLetNothingQueuedOutAfterThem) {
+TEST_F(RealMidiTest, StreamPauseAndStopLetNothingQueuedOutAfterThem) {
     // Message k: notes 5 ticks (5.2 ms) long, 5 ticks apart, ended by a velocity of 0.
     const auto file = [](std::size_t k) {
         return Bytes{0x90, std::uint8_t(k / 2 + 1), std::uint8_t(k % 2 ? 0 : 100)};
