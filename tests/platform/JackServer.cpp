@@ -16,20 +16,6 @@ namespace parlet::test {
 
 using namespace std::chrono_literals;
 
-// A message as it crosses the ring buffers between a client's process thread and the test.
-struct Event {
-    std::uint32_t frame;
-    std::uint8_t size, bytes[16];
-
-    Event(std::uint32_t at = 0, const std::uint8_t *data = nullptr, std::size_t length = 0)
-        : frame(at), size(static_cast<std::uint8_t>(std::min<std::size_t>(length, 16))), bytes{} {
-        std::copy_n(data, size, bytes);
-    }
-    void writeTo(jack_ringbuffer_t *ring) const {
-        jack_ringbuffer_write(ring, reinterpret_cast<const char *>(this), sizeof *this);
-    }
-};
-
 // A few names in turn rather than one a process: JACK lists eight servers, and a server that
 // died uncleanly stays listed until one of the same name starts.
 JackServer::JackServer() {
@@ -86,8 +72,7 @@ void JackTest::SetUp() {
         GTEST_SKIP() << "No JACK server could be started here: " << s_server->error();
 }
 
-JackTestClient::JackTestClient(const std::string &name)
-    : m_toSend(jack_ringbuffer_create(64 * 1024)), m_arrived(jack_ringbuffer_create(256 * 1024)) {
+JackTestClient::JackTestClient(const std::string &name) {
     if (!(m_client = jack_client_open(name.c_str(), JackNoStartServer, nullptr)))
         return;
     m_out = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -102,12 +87,11 @@ JackTestClient::JackTestClient(const std::string &name)
 JackTestClient::~JackTestClient() {
     if (m_client != nullptr)
         jack_client_close(m_client);
-    jack_ringbuffer_free(m_toSend);
-    jack_ringbuffer_free(m_arrived);
 }
 
 void JackTestClient::sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes) {
-    Event(frame, bytes.data(), bytes.size()).writeTo(m_toSend);
+    std::lock_guard lock(m_mutex);
+    m_toSend.push_back({frame, bytes});
 }
 
 int JackTestClient::process(jack_nframes_t frames, void *arg) {
@@ -126,31 +110,28 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
 
     void *out = jack_port_get_buffer(self->m_out, frames);
     jack_midi_clear_buffer(out);
-    const auto ahead = [start](const Event &event) { return std::int32_t(event.frame - start); };
-    for (Event event; jack_ringbuffer_peek(self->m_toSend, reinterpret_cast<char *>(&event),
-                                           sizeof event) == sizeof event &&
-                      ahead(event) < std::int32_t(frames);
-         jack_ringbuffer_read_advance(self->m_toSend, sizeof event))
-        jack_midi_event_write(out, std::max(ahead(event), 0), event.bytes, event.size);
+    std::lock_guard lock(self->m_mutex);
+    for (auto &queue = self->m_toSend; !queue.empty(); queue.pop_front()) {
+        const auto &[frame, bytes] = queue.front();
+        const auto ahead = static_cast<std::int32_t>(frame - start);
+        if (ahead >= static_cast<std::int32_t>(frames))
+            break;
+        jack_midi_event_write(out, std::max(ahead, 0), bytes.data(), bytes.size());
+    }
     void *in = jack_port_get_buffer(self->m_in, frames);
     jack_midi_event_t midi{};
-    for (jack_nframes_t i = 0; jack_midi_event_get(&midi, in, i) == 0 &&
-                               jack_ringbuffer_write_space(self->m_arrived) >= sizeof(Event);
-         ++i)
-        Event(start + midi.time, midi.buffer, midi.size).writeTo(self->m_arrived);
+    for (jack_nframes_t i = 0; jack_midi_event_get(&midi, in, i) == 0; ++i)
+        self->m_arrived.push_back({start + midi.time, {midi.buffer, midi.buffer + midi.size}});
     return 0;
 }
 
 std::vector<JackTestClient::Received>
 JackTestClient::waitReceived(std::size_t count, std::chrono::milliseconds timeout) {
-    std::vector<Received> received;
     for (const auto deadline = std::chrono::steady_clock::now() + timeout;;
          std::this_thread::sleep_for(1ms)) {
-        for (Event event; jack_ringbuffer_read(m_arrived, reinterpret_cast<char *>(&event),
-                                               sizeof event) == sizeof event;)
-            received.push_back({event.frame, {event.bytes, event.bytes + event.size}});
-        if (received.size() >= count || std::chrono::steady_clock::now() >= deadline)
-            return received;
+        std::lock_guard lock(m_mutex);
+        if (m_arrived.size() >= count || std::chrono::steady_clock::now() >= deadline)
+            return std::exchange(m_arrived, {});
     }
 }
 

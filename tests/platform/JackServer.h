@@ -3,10 +3,11 @@
 // the other end of those ports with frame-exact timing.
 #include <gtest/gtest.h>
 #include <jack/jack.h>
-#include <jack/ringbuffer.h>
 
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,8 @@ class JackTestClient final {
 
     bool ok() const { return m_ok; }
     std::uint32_t frameNow() const { return jack_frame_time(m_client); }
-    // Queues up to 16 bytes to leave at `frame` (a past frame: the next period). Frames must
-    // not decrease from one call to the next.
+    // Queues a message to leave at `frame` (a past frame: the next period). Frames must not
+    // decrease from one call to the next.
     void sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes);
     // Stalls of the server seen so far: cycles that skipped frames or started late, and xruns.
     unsigned stalls() const { return m_stalls; }
@@ -67,7 +68,9 @@ class JackTestClient final {
     jack_client_t *m_client = nullptr;
     bool m_ok = false;
     jack_port_t *m_out = nullptr, *m_in = nullptr;
-    jack_ringbuffer_t *m_toSend, *m_arrived; // of Event (JackServer.cpp)
+    std::mutex m_mutex; // held for moments only, so that the server's cycles keep their time
+    std::deque<Received> m_toSend;
+    std::vector<Received> m_arrived;
     jack_nframes_t m_nextFrame = 0;
     jack_time_t m_nextUs = 0;
     std::atomic<unsigned> m_stalls{0};
