@@ -59,10 +59,8 @@ JackServer::JackServer() {
 
 JackServer::~JackServer() {
     // One signal only: a second one cuts jackd's shutdown short, and its name stays listed.
-    for (int i = 0; m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0;
-         ++i, std::this_thread::sleep_for(10ms))
-        if (i % 500 == 0)
-            kill(m_pid, i == 0 ? SIGTERM : SIGKILL);
+    if (m_pid > 0 && kill(m_pid, SIGTERM) == 0)
+        waitpid(m_pid, nullptr, 0);
 }
 
 void JackTest::SetUp() {

@@ -50,7 +50,6 @@ class JackTestClient final {
     };
     explicit JackTestClient(const std::string &name = "tester");
     ~JackTestClient();
-    JackTestClient(const JackTestClient &) = delete;
 
     bool ok() const { return m_ok; }
     std::uint32_t frameNow() const { return jack_frame_time(m_client); }

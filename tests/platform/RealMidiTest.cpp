@@ -12,7 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::JackTestClient;
-using testdata::StreamBuffer;
 using Bytes = std::vector<std::uint8_t>;
 using SteadyClock = std::chrono::steady_clock;
 constexpr std::uint32_t period = test::JackServer::periodFrames;
@@ -173,8 +172,7 @@ TEST_F(RealMidiTest, StreamPlaysEveryEventWithinFiveFramesOfTheFileIntervals) {
         EXPECT_TRUE(first.done() && second.done());
         EXPECT_EQ(streams->midiStreamClose(stream), 0u);
         for (int i = 1; i < 120 && received.size() == 120; ++i) {
-            const auto frames =
-                static_cast<std::int32_t>(received[i].frame - received[i - 1].frame);
+            const std::int32_t frames = received[i].frame - received[i - 1].frame;
             if (received[i].bytes != Bytes{0x90, std::uint8_t(i), 100} ||
                 std::abs(frames - delta(i) * (i < 60 ? 50.0 : 30.0)) > 5)
                 return ::testing::AssertionFailure()

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
-namespace parlet::testdata {
+namespace parlet {
 
 struct StreamBuffer {
     std::vector<char> bytes;
@@ -36,4 +36,4 @@ struct StreamBuffer {
     bool done() const { return header.dwFlags.load() & MHDR_DONE; }
 };
 
-} // namespace parlet::testdata
+} // namespace parlet
