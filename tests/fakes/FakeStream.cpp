@@ -51,12 +51,9 @@ bool FakeStreamClock::eachTimer(bool (*check)(FakeStreamTimer &)) {
     std::lock_guard registry(m_registry);
     bool all = true;
     for (auto *timer : m_timers) {
-        if (auto *engine = timer->m_engine.load()) {
-            std::lock_guard lock(*engine);
-            all = check(*timer) && all;
-        } else {
-            all = false; // not yet waiting
-        }
+        auto *engine = timer->m_engine.load(); // none until the timer first waits
+        auto lock = engine ? std::unique_lock(*engine) : std::unique_lock<std::mutex>();
+        all = engine != nullptr && check(*timer) && all;
     }
     return all;
 }

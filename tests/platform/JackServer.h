@@ -80,14 +80,13 @@ class JackTestClient final {
 // fails at once.
 template <typename Run>
 ::testing::AssertionResult timedRun(const JackTestClient &client, Run run, int attempts = 5) {
-    ::testing::AssertionResult result = ::testing::AssertionFailure();
-    for (int attempt = 0; attempt < attempts; ++attempt) {
+    for (int attempt = 1;; ++attempt) {
         const unsigned stalls = client.stalls();
-        if ((result = run()) || client.stalls() == stalls)
+        if (auto result = run(); result || client.stalls() == stalls)
             return result;
+        else if (attempt == attempts)
+            return result << " (the JACK server stalled in each of " << attempts << " runs)";
     }
-    return ::testing::AssertionFailure()
-           << "the JACK server stalled in each of " << attempts << " runs: " << result.message();
 }
 
 } // namespace parlet::test

@@ -17,9 +17,8 @@ struct StreamBuffer {
                          reinterpret_cast<char *>(&word) + 4);
         return *this;
     }
-    StreamBuffer &note(std::uint32_t delta, std::uint8_t status, std::uint8_t key,
-                       std::uint8_t velocity) {
-        return record(delta, status | key << 8 | std::uint32_t{velocity} << 16);
+    StreamBuffer &note(std::uint32_t delta, unsigned status, unsigned key, unsigned velocity) {
+        return record(delta, status | key << 8 | velocity << 16);
     }
     StreamBuffer &longMessage(std::uint32_t delta, std::initializer_list<std::uint8_t> data) {
         record(delta, MEVT_F_LONG | MEVT_LONGMSG << 24 | static_cast<std::uint32_t>(data.size()));
