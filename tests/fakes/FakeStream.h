@@ -44,8 +44,7 @@ struct SentMessage {
 
 // Ports on any device, all appending to `sent` and handed messages 20 ms ahead; a message taken
 // back is removed from what was sent.
-class FakeMidiOutputs final : public MidiOutputs {
-  public:
+struct FakeMidiOutputs final : MidiOutputs {
     MMRESULT openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) override;
     std::vector<SentMessage> sent();
     void clear();

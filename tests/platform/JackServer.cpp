@@ -109,13 +109,12 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
     void *out = jack_port_get_buffer(self->m_out, frames);
     jack_midi_clear_buffer(out);
     std::lock_guard lock(self->m_mutex);
-    for (auto &queue = self->m_toSend; !queue.empty(); queue.pop_front()) {
-        const auto &[frame, bytes] = queue.front();
-        const auto ahead = static_cast<std::int32_t>(frame - start);
-        if (ahead >= static_cast<std::int32_t>(frames))
-            break;
-        jack_midi_event_write(out, std::max(ahead, 0), bytes.data(), bytes.size());
-    }
+    auto &queue = self->m_toSend;
+    auto due = queue.begin(); // past what this cycle plays (what is late goes at its start)
+    for (; due != queue.end() && std::int32_t(due->frame - start) < std::int32_t(frames); ++due)
+        jack_midi_event_write(out, std::max(std::int32_t(due->frame - start), 0), due->bytes.data(),
+                              due->bytes.size());
+    queue.erase(queue.begin(), due);
     void *in = jack_port_get_buffer(self->m_in, frames);
     jack_midi_event_t midi{};
     for (jack_nframes_t i = 0; jack_midi_event_get(&midi, in, i) == 0; ++i)

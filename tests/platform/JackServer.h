@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -68,8 +67,7 @@ class JackTestClient final {
     bool m_ok = false;
     jack_port_t *m_out = nullptr, *m_in = nullptr;
     std::mutex m_mutex; // held for moments only, so that the server's cycles keep their time
-    std::deque<Received> m_toSend;
-    std::vector<Received> m_arrived;
+    std::vector<Received> m_toSend, m_arrived;
     jack_nframes_t m_nextFrame = 0;
     jack_time_t m_nextUs = 0;
     std::atomic<unsigned> m_stalls{0};

@@ -28,10 +28,9 @@ struct Collector {
     }
     // What came once `count` calls have come or `timeout` passed.
     std::vector<std::uintptr_t> wait(std::size_t count, std::chrono::milliseconds timeout) {
-        for (const auto deadline = SteadyClock::now() + timeout;;
-             std::this_thread::sleep_for(1ms)) {
+        for (const auto until = SteadyClock::now() + timeout;; std::this_thread::sleep_for(1ms)) {
             std::lock_guard lock(mutex);
-            if (calls.size() >= count || SteadyClock::now() > deadline)
+            if (calls.size() >= count || SteadyClock::now() > until)
                 return std::exchange(calls, {});
         }
     }
@@ -63,9 +62,8 @@ class RealMidiTest : public test::JackTest {
     void play(std::initializer_list<StreamBuffer *> buffers) {
         unsigned device = 0;
         ASSERT_EQ(streams->midiStreamOpen(&stream, &device, 1, 0, 0, 0), MMSYSERR_NOERROR);
-        MIDIPROPTIMEDIV division{8, 480};
-        ASSERT_EQ(streams->midiStreamProperty(stream, &division, MIDIPROP_SET | MIDIPROP_TIMEDIV),
-                  0u);
+        MIDIPROPTIMEDIV ticks{8, 480};
+        ASSERT_EQ(streams->midiStreamProperty(stream, &ticks, MIDIPROP_SET | MIDIPROP_TIMEDIV), 0u);
         for (auto *buffer : buffers) {
             ASSERT_EQ(streams->midiOutPrepareHeader(stream, buffer->ready(), 28), 0u);
             ASSERT_EQ(streams->midiStreamOut(stream, &buffer->header, 28), 0u);

@@ -76,8 +76,7 @@ TEST_F(StreamTest, HandsEachEventOverItsLookaheadBeforeItsExactTimeAcrossBuffers
          {0ms, 750ms, 1250ms}},
         // 25 frames a second, as a file's division widened from signed 16 bits
         {0xFFFFE728, {{0, on}, {1000, on}, {500, on}}, {0ms, 1000ms, 1500ms}},
-        {0xE350, {{2400, on}, {2400, on}}, {1001ms, 2002ms}}, // 30 drop frame
-        // Three hours in: ticks x 1001 x 10^9 no longer fits 64 bits.
+        // 30 drop frame, three hours in: ticks x 1001 x 10^9 no longer fits 64 bits.
         {0xE350, {{25920000, on}}, {10810800ms}},
         {0xE250, {{0, tempo(1000)}, {2400, on}}, {1000ms}}, // SMPTE ignores tempo
     };

@@ -2,7 +2,6 @@
 // A stream buffer that owns its bytes, as the window code fills one.
 #include "platform/MidiStream.h"
 
-#include <initializer_list>
 #include <vector>
 
 namespace parlet {
