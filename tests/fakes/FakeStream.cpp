@@ -6,8 +6,7 @@
 
 namespace parlet::fakes {
 
-class FakeStreamTimer final : public StreamTimer {
-  public:
+struct FakeStreamTimer final : StreamTimer {
     explicit FakeStreamTimer(FakeStreamClock &clock) : m_clock(clock) {
         std::lock_guard lock(m_clock.m_registry);
         m_clock.m_timers.insert(this);
@@ -34,99 +33,74 @@ class FakeStreamTimer final : public StreamTimer {
 
     // With the engine's mutex held.
     bool due() const { return m_woken || (m_deadline && m_clock.now() >= *m_deadline); }
-    bool settled() const { return m_blocked && !due(); }
 
     FakeStreamClock &m_clock;
     std::atomic<std::mutex *> m_engine{nullptr};
     std::condition_variable m_cv;
     std::optional<time_point> m_deadline;
-    bool m_woken = false;
-    bool m_blocked = false;
+    bool m_woken = false, m_blocked = false;
 };
 
 StreamTimerFactory FakeStreamClock::factory() {
     return [this] { return std::make_unique<FakeStreamTimer>(*this); };
 }
 
+// Each timer is looked at under its engine's mutex, so that a wake-up cannot slip between its
+// waiter's check and its wait.
+bool FakeStreamClock::eachTimer(bool (*check)(FakeStreamTimer &)) {
+    std::lock_guard registry(m_registry);
+    bool all = true;
+    for (auto *timer : m_timers) {
+        auto *engine = timer->m_engine.load(); // none until the timer first waits
+        auto lock = engine ? std::unique_lock(*engine) : std::unique_lock<std::mutex>();
+        all = engine != nullptr && check(*timer) && all;
+    }
+    return all;
+}
+
 void FakeStreamClock::advanceTo(time_point when) {
     m_now = when.time_since_epoch().count();
-    {
-        std::lock_guard registry(m_registry);
-        for (auto *timer : m_timers) {
-            if (!timer->m_engine)
-                continue;
-            std::lock_guard engine(*timer->m_engine.load());
-            timer->m_cv.notify_all();
-        }
-    }
+    eachTimer([](FakeStreamTimer &timer) { return timer.m_cv.notify_all(), true; });
     settle();
 }
 
 void FakeStreamClock::settle() {
-    auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < giveUp) {
-        bool all = true;
-        {
-            std::lock_guard registry(m_registry);
-            for (auto *timer : m_timers) {
-                if (!timer->m_engine) {
-                    all = false;
-                    break;
-                }
-                std::lock_guard engine(*timer->m_engine.load());
-                if (!timer->settled()) {
-                    all = false;
-                    break;
-                }
-            }
-        }
-        if (all)
+    for (auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         std::chrono::steady_clock::now() < giveUp; std::this_thread::yield())
+        if (eachTimer([](FakeStreamTimer &timer) { return timer.m_blocked && !timer.due(); }))
             return;
-        std::this_thread::yield();
-    }
     ADD_FAILURE() << "a scheduler thread did not settle";
 }
 
-class RecordingPort final : public MidiOutPort {
-  public:
-    RecordingPort(FakeMidiOutputs &outputs, int device) : m_outputs(outputs), m_device(device) {}
+struct RecordingPort final : MidiOutPort {
+    explicit RecordingPort(FakeMidiOutputs &outputs) : m_outputs(outputs) {}
     void send(std::span<const std::uint8_t> message, time_point when) override {
-        std::lock_guard lock(m_outputs.m_mutex);
-        m_outputs.m_sent.push_back({m_device, {message.begin(), message.end()}, when});
+        std::lock_guard lock(m_outputs.mutex);
+        m_outputs.messages.push_back({{message.begin(), message.end()}, when});
     }
-    std::chrono::nanoseconds lookahead() const override { return m_outputs.lookahead; }
+    std::chrono::nanoseconds lookahead() const override { return std::chrono::milliseconds(20); }
     std::size_t takeBack(time_point cut) override {
-        std::lock_guard lock(m_outputs.m_mutex);
-        return std::erase_if(m_outputs.m_sent, [&](const SentMessage &sent) {
-            return sent.device == m_device && sent.when > cut;
-        });
+        std::lock_guard lock(m_outputs.mutex);
+        return std::erase_if(m_outputs.messages,
+                             [&](const SentMessage &sent) { return sent.when > cut; });
     }
 
-  private:
     FakeMidiOutputs &m_outputs;
-    int m_device;
 };
 
-MMRESULT FakeMidiOutputs::openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) {
-    if (deviceId == MIDI_MAPPER)
-        deviceId = 0;
-    if (deviceId < 0 || deviceId >= deviceCount)
-        return MMSYSERR_BADDEVICEID;
-    if (busyDevices.count(deviceId))
-        return MMSYSERR_ALLOCATED;
-    opened.push_back(deviceId);
-    port = std::make_unique<RecordingPort>(*this, deviceId);
+MMRESULT FakeMidiOutputs::openOutput(int, std::unique_ptr<MidiOutPort> &port) {
+    port = std::make_unique<RecordingPort>(*this);
     return MMSYSERR_NOERROR;
 }
 
 std::vector<SentMessage> FakeMidiOutputs::sent() {
-    std::lock_guard lock(m_mutex);
-    return m_sent;
+    std::lock_guard lock(mutex);
+    return messages;
 }
 
 void FakeMidiOutputs::clear() {
-    std::lock_guard lock(m_mutex);
-    m_sent.clear();
+    std::lock_guard lock(mutex);
+    messages.clear();
 }
 
 } // namespace parlet::fakes

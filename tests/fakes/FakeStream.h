@@ -11,7 +11,7 @@
 
 namespace parlet::fakes {
 
-class FakeStreamTimer;
+struct FakeStreamTimer;
 
 class FakeStreamClock final {
   public:
@@ -28,36 +28,29 @@ class FakeStreamClock final {
     void settle();
 
   private:
-    friend class FakeStreamTimer;
+    friend struct FakeStreamTimer;
+    // Runs `check` on every timer (with its engine's mutex held): whether it held for all.
+    bool eachTimer(bool (*check)(FakeStreamTimer &));
     std::mutex m_registry;
     std::set<FakeStreamTimer *> m_timers;
-    std::atomic<std::int64_t> m_now{0};
+    std::atomic<std::int64_t> m_now{10'000'000'000}; // 10 s: not zero, which could pass for unset
 };
 
 struct SentMessage {
-    int device;
     std::vector<std::uint8_t> bytes;
     MidiOutPort::time_point when;
     bool operator==(const SentMessage &) const = default;
 };
 
-// Output devices 0..deviceCount-1 (and -1, which routes to 0), each port appending to `sent`.
-class FakeMidiOutputs final : public MidiOutputs {
-  public:
-    int deviceCount = 2;
-    // The ports' lookahead; a message taken back is removed from what was sent.
-    std::chrono::nanoseconds lookahead{0};
-    std::set<int> busyDevices;
-    std::vector<int> opened;
-
+// Ports on any device, all appending to `sent` and handed messages 20 ms ahead; a message taken
+// back is removed from what was sent.
+struct FakeMidiOutputs final : MidiOutputs {
     MMRESULT openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) override;
     std::vector<SentMessage> sent();
     void clear();
 
-  private:
-    friend class RecordingPort;
-    std::mutex m_mutex;
-    std::vector<SentMessage> m_sent;
+    std::mutex mutex; // guards `messages`, what the ports sent
+    std::vector<SentMessage> messages;
 };
 
 } // namespace parlet::fakes

@@ -19,63 +19,51 @@ using namespace std::chrono_literals;
 // A few names in turn rather than one a process: JACK lists eight servers, and a server that
 // died uncleanly stays listed until one of the same name starts.
 JackServer::JackServer() {
-    for (int slot = 0; slot < 8 && m_pid < 0; ++slot) // and not still starting
-        start("parlet-test-" + std::to_string(slot));
-}
-
-void JackServer::start(const std::string &name) {
-    m_logPath = "/tmp/" + name + "-" + std::to_string(getpid()) + ".log";
     jack_set_error_function([](const char *) {});
     jack_set_info_function([](const char *) {});
-    // A test that crashes must not leave its server behind.
-    if ((m_pid = fork()) == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        const int log = open(m_logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(log, STDOUT_FILENO);
-        dup2(log, STDERR_FILENO);
-        execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
-               std::to_string(sampleRate).c_str(), "-p", std::to_string(periodFrames).c_str(),
-               nullptr);
-        _exit(127);
-    }
-    m_error = m_pid < 0 ? "cannot fork" : "jackd did not answer within 10 s: ";
-    for (const auto deadline = std::chrono::steady_clock::now() + 10s;
-         m_pid > 0 && std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(20ms)) {
-        if (int status = 0; waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            m_error = "jackd ended at once (" + std::to_string(WEXITSTATUS(status)) + "): ";
-        } else if (jack_client_t *probe =
-                       jack_client_open("probe", JackOptions(JackNoStartServer | JackServerName),
-                                        nullptr, name.c_str())) {
-            jack_client_close(probe);
-            setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-            m_error.clear();
-            return (void)std::remove(m_logPath.c_str());
+    for (int slot = 0; slot < 8 && m_pid < 0; ++slot) { // and not still starting
+        const std::string name = "parlet-test-" + std::to_string(slot);
+        const std::string logPath = "/tmp/" + name + "-" + std::to_string(getpid()) + ".log";
+        // A test that crashes must not leave its server behind.
+        if ((m_pid = fork()) == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(log, STDOUT_FILENO);
+            dup2(log, STDERR_FILENO);
+            execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
+                   std::to_string(sampleRate).c_str(), "-p", std::to_string(periodFrames).c_str(),
+                   nullptr);
+            _exit(127);
         }
+        m_error = m_pid < 0 ? "cannot fork" : "jackd did not answer within 10 s: ";
+        for (const auto deadline = std::chrono::steady_clock::now() + 10s;
+             m_pid > 0 && std::chrono::steady_clock::now() < deadline;
+             std::this_thread::sleep_for(20ms)) {
+            if (int status = 0; waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                m_error = "jackd ended at once (" + std::to_string(WEXITSTATUS(status)) + "): ";
+            } else if (jack_client_t *probe = jack_client_open(
+                           "probe", JackOptions(JackNoStartServer | JackServerName), nullptr,
+                           name.c_str())) {
+                jack_client_close(probe);
+                setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+                m_error.clear();
+                break;
+            }
+        }
+        if (!m_error.empty())
+            m_error += (std::stringstream() << std::ifstream(logPath).rdbuf()).str();
+        std::remove(logPath.c_str());
     }
-    m_error += (std::stringstream() << std::ifstream(m_logPath).rdbuf()).str();
-    std::remove(m_logPath.c_str());
 }
 
 JackServer::~JackServer() {
     // One signal only: a second one cuts jackd's shutdown short, and its name stays listed.
-    for (int i = 0; m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i) {
-        if (i % 500 == 0)
-            kill(m_pid, i == 0 ? SIGTERM : SIGKILL);
-        std::this_thread::sleep_for(10ms);
-    }
+    if (m_pid > 0 && kill(m_pid, SIGTERM) == 0)
+        waitpid(m_pid, nullptr, 0);
 }
 
-void JackTest::SetUp() {
-    if (!s_server->running() && std::getenv("PARLET_REQUIRE_JACK") != nullptr)
-        FAIL() << "No JACK server could be started here: " << s_server->error();
-    if (!s_server->running())
-        GTEST_SKIP() << "No JACK server could be started here: " << s_server->error();
-}
-
-JackTestClient::JackTestClient(const std::string &name)
-    : m_toSend(jack_ringbuffer_create(64 * 1024)), m_arrived(jack_ringbuffer_create(256 * 1024)) {
+JackTestClient::JackTestClient(const std::string &name) {
     if (!(m_client = jack_client_open(name.c_str(), JackNoStartServer, nullptr)))
         return;
     m_out = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -84,34 +72,27 @@ JackTestClient::JackTestClient(const std::string &name)
     jack_set_xrun_callback(
         m_client, [](void *arg) { return ++static_cast<JackTestClient *>(arg)->m_stalls, 0; },
         this);
-    if (m_out == nullptr || m_in == nullptr || jack_activate(m_client) != 0) {
-        jack_client_close(m_client);
-        m_client = nullptr;
-    }
+    m_ok = m_out != nullptr && m_in != nullptr && jack_activate(m_client) == 0;
 }
 
 JackTestClient::~JackTestClient() {
     if (m_client != nullptr)
         jack_client_close(m_client);
-    jack_ringbuffer_free(m_toSend);
-    jack_ringbuffer_free(m_arrived);
 }
 
 void JackTestClient::sendAt(std::uint32_t frame, const std::vector<std::uint8_t> &bytes) {
-    Event event{frame, static_cast<std::uint8_t>(std::min<std::size_t>(bytes.size(), 16)), {}};
-    std::copy_n(bytes.begin(), event.size, event.bytes);
-    jack_ringbuffer_write(m_toSend, reinterpret_cast<const char *>(&event), sizeof event);
+    std::lock_guard lock(m_mutex);
+    m_toSend.push_back({frame, bytes});
 }
 
 int JackTestClient::process(jack_nframes_t frames, void *arg) {
     auto *self = static_cast<JackTestClient *>(arg);
-    const jack_nframes_t start = jack_last_frame_time(self->m_client);
     // A held-up server skips the frames it missed, or runs its cycles late and loses the time:
     // a cycle starts elsewhere than the one before said the next would, in frames or time.
-    jack_nframes_t frame = 0;
+    jack_nframes_t start = 0;
     jack_time_t startUs = 0, nextUs = 0;
     float periodUs = 0;
-    jack_get_cycle_times(self->m_client, &frame, &startUs, &nextUs, &periodUs);
+    jack_get_cycle_times(self->m_client, &start, &startUs, &nextUs, &periodUs);
     self->m_stalls +=
         self->m_nextFrame != 0 &&
         (self->m_nextFrame != start || std::abs(std::int64_t(startUs - self->m_nextUs)) > 500);
@@ -120,28 +101,17 @@ int JackTestClient::process(jack_nframes_t frames, void *arg) {
 
     void *out = jack_port_get_buffer(self->m_out, frames);
     jack_midi_clear_buffer(out);
-    Event event{};
-    while (jack_ringbuffer_peek(self->m_toSend, reinterpret_cast<char *>(&event), sizeof event) ==
-           sizeof event) {
-        const auto ahead = static_cast<std::int32_t>(event.frame - start);
-        if (ahead >= static_cast<std::int32_t>(frames))
-            break;
-        jack_midi_event_write(out, static_cast<jack_nframes_t>(std::max(ahead, 0)), event.bytes,
-                              event.size);
-        jack_ringbuffer_read_advance(self->m_toSend, sizeof event);
-    }
+    std::lock_guard lock(self->m_mutex);
+    auto &queue = self->m_toSend;
+    auto due = queue.begin(); // past what this cycle plays (what is late goes at its start)
+    for (; due != queue.end() && std::int32_t(due->frame - start) < std::int32_t(frames); ++due)
+        jack_midi_event_write(out, std::max(std::int32_t(due->frame - start), 0), due->bytes.data(),
+                              due->bytes.size());
+    queue.erase(queue.begin(), due);
     void *in = jack_port_get_buffer(self->m_in, frames);
-    for (jack_nframes_t i = 0, count = jack_midi_get_event_count(in); i < count; ++i) {
-        jack_midi_event_t midi{};
-        if (jack_midi_event_get(&midi, in, i) != 0 ||
-            jack_ringbuffer_write_space(self->m_arrived) < sizeof event)
-            continue;
-        event.frame = start + midi.time;
-        event.size = static_cast<std::uint8_t>(std::min<std::size_t>(midi.size, 16));
-        std::copy_n(midi.buffer, event.size, event.bytes);
-        jack_ringbuffer_write(self->m_arrived, reinterpret_cast<const char *>(&event),
-                              sizeof event);
-    }
+    jack_midi_event_t midi{};
+    for (jack_nframes_t i = 0; jack_midi_event_get(&midi, in, i) == 0; ++i)
+        self->m_arrived.push_back({start + midi.time, {midi.buffer, midi.buffer + midi.size}});
     return 0;
 }
 
@@ -149,12 +119,9 @@ std::vector<JackTestClient::Received>
 JackTestClient::waitReceived(std::size_t count, std::chrono::milliseconds timeout) {
     for (const auto deadline = std::chrono::steady_clock::now() + timeout;;
          std::this_thread::sleep_for(1ms)) {
-        Event event{};
-        while (jack_ringbuffer_read(m_arrived, reinterpret_cast<char *>(&event), sizeof event) ==
-               sizeof event)
-            m_received.push_back({event.frame, {event.bytes, event.bytes + event.size}});
-        if (m_received.size() >= count || std::chrono::steady_clock::now() >= deadline)
-            return std::exchange(m_received, {});
+        std::lock_guard lock(m_mutex);
+        if (m_arrived.size() >= count || std::chrono::steady_clock::now() >= deadline)
+            return std::exchange(m_arrived, {});
     }
 }
 

@@ -12,7 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::JackTestClient;
-using testdata::StreamBuffer;
 using Bytes = std::vector<std::uint8_t>;
 using SteadyClock = std::chrono::steady_clock;
 constexpr std::uint32_t period = test::JackServer::periodFrames;
@@ -29,10 +28,9 @@ struct Collector {
     }
     // What came once `count` calls have come or `timeout` passed.
     std::vector<std::uintptr_t> wait(std::size_t count, std::chrono::milliseconds timeout) {
-        for (const auto deadline = SteadyClock::now() + timeout;;
-             std::this_thread::sleep_for(1ms)) {
+        for (const auto until = SteadyClock::now() + timeout;; std::this_thread::sleep_for(1ms)) {
             std::lock_guard lock(mutex);
-            if (calls.size() >= count || SteadyClock::now() > deadline)
+            if (calls.size() >= count || SteadyClock::now() > until)
                 return std::exchange(calls, {});
         }
     }
@@ -64,9 +62,8 @@ class RealMidiTest : public test::JackTest {
     void play(std::initializer_list<StreamBuffer *> buffers) {
         unsigned device = 0;
         ASSERT_EQ(streams->midiStreamOpen(&stream, &device, 1, 0, 0, 0), MMSYSERR_NOERROR);
-        MIDIPROPTIMEDIV division{8, 480};
-        ASSERT_EQ(streams->midiStreamProperty(stream, &division, MIDIPROP_SET | MIDIPROP_TIMEDIV),
-                  0u);
+        MIDIPROPTIMEDIV ticks{8, 480};
+        ASSERT_EQ(streams->midiStreamProperty(stream, &ticks, MIDIPROP_SET | MIDIPROP_TIMEDIV), 0u);
         for (auto *buffer : buffers) {
             ASSERT_EQ(streams->midiOutPrepareHeader(stream, buffer->ready(), 28), 0u);
             ASSERT_EQ(streams->midiStreamOut(stream, &buffer->header, 28), 0u);
@@ -74,9 +71,8 @@ class RealMidiTest : public test::JackTest {
         ASSERT_EQ(streams->midiStreamRestart(stream), 0u);
     }
     void send(const std::vector<Bytes> &messages) {
-        const std::uint32_t frame = tester->frameNow() + period;
-        for (std::size_t i = 0; i < messages.size(); ++i)
-            tester->sendAt(frame + static_cast<std::uint32_t>(i), messages[i]);
+        for (const auto &message : messages)
+            tester->sendAt(tester->frameNow() + period, message);
     }
 };
 
@@ -156,9 +152,7 @@ TEST_F(RealMidiTest, OutputPlacesEachMessageAtItsFrameAndTakesBackWhatIsAhead) {
 }
 
 // The stream service, as the sequencer window plays through it.
-class StreamJackTest : public RealMidiTest {};
-
-TEST_F(StreamJackTest, EveryEventArrivesWithinFiveFramesOfTheFileIntervals) {
+TEST_F(RealMidiTest, StreamPlaysEveryEventWithinFiveFramesOfTheFileIntervals) {
     // Notes 1 to 5 ms apart at spacings that do not repeat with the period, and a tempo change
     // halfway: at 480 ticks a quarter, 1 to 5 ticks of 50 frames (500000 us a quarter), then 2
     // to 8 ticks of 30 (300000).
@@ -176,8 +170,7 @@ TEST_F(StreamJackTest, EveryEventArrivesWithinFiveFramesOfTheFileIntervals) {
         EXPECT_TRUE(first.done() && second.done());
         EXPECT_EQ(streams->midiStreamClose(stream), 0u);
         for (int i = 1; i < 120 && received.size() == 120; ++i) {
-            const auto frames =
-                static_cast<std::int32_t>(received[i].frame - received[i - 1].frame);
+            const std::int32_t frames = received[i].frame - received[i - 1].frame;
             if (received[i].bytes != Bytes{0x90, std::uint8_t(i), 100} ||
                 std::abs(frames - delta(i) * (i < 60 ? 50.0 : 30.0)) > 5)
                 return ::testing::AssertionFailure()
@@ -187,7 +180,7 @@ TEST_F(StreamJackTest, EveryEventArrivesWithinFiveFramesOfTheFileIntervals) {
     }));
 }
 
-TEST_F(StreamJackTest, PauseAndStopLetNothingQueuedOutAfterThem) {
+TEST_F(RealMidiTest, StreamPauseAndStopLetNothingQueuedOutAfterThem) {
     // Message k: notes 5 ticks (5.2 ms) long, 5 ticks apart, ended by a velocity of 0.
     const auto file = [](std::size_t k) {
         return Bytes{0x90, std::uint8_t(k / 2 + 1), std::uint8_t(k % 2 ? 0 : 100)};

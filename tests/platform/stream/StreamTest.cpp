@@ -1,10 +1,15 @@
-#include "platform/stream/StreamService.h"
+// The stream service, the MIDI file reader and the MCI sequencer device on a clock that moves
+// only when the test says.
 #include "StreamTestData.h"
 #include "fakes/FakeStream.h"
+#include "platform/stream/SequencerDevice.h"
+#include "platform/stream/SmfReader.h"
+#include "platform/stream/StreamService.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
 
 namespace parlet {
 namespace {
@@ -12,10 +17,9 @@ namespace {
 using namespace std::chrono_literals;
 using fakes::SentMessage;
 using std::chrono::nanoseconds;
-using testdata::StreamBuffer;
 
 // The fake ports keep what was sent and drop what is taken back: what they hold is what played.
-class StreamServiceTest : public ::testing::Test {
+class StreamTest : public ::testing::Test {
   protected:
     fakes::FakeStreamClock clock;
     fakes::FakeMidiOutputs outputs;
@@ -24,9 +28,7 @@ class StreamServiceTest : public ::testing::Test {
     HMIDISTRM handle = 0;
     StreamPlayer::time_point start;
 
-    void SetUp() override { clock.advanceTo(StreamPlayer::time_point(10s)); }
     void open(std::uint32_t division) {
-        outputs.lookahead = 20ms;
         unsigned device = 0;
         ASSERT_EQ(service.midiStreamOpen(&handle, &device, 1, 0, 0, 0), MMSYSERR_NOERROR);
         property(MIDIPROP_TIMEDIV, division);
@@ -59,17 +61,14 @@ class StreamServiceTest : public ::testing::Test {
 };
 
 constexpr std::uint32_t on = 0x403C90; // note on, key 60, velocity 64
-constexpr std::uint32_t tempo(std::uint32_t micros) {
-    return MEVT_TEMPO << 24 | micros;
-}
+constexpr auto tempo = [](std::uint32_t micros) { return MEVT_TEMPO << 24 | micros; };
 
-TEST_F(StreamServiceTest, HandsEachEventOverItsLookaheadBeforeItsExactTimeAcrossBuffers) {
+TEST_F(StreamTest, HandsEachEventOverItsLookaheadBeforeItsExactTimeAcrossBuffers) {
     const struct {
         std::uint32_t division;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> records; // delta, event
         std::vector<nanoseconds> expected;
     } cases[] = {
-        {480, {{0, on}, {480, on}, {240, on}}, {0ms, 500ms, 750ms}},
         // 7 ticks at 500000 us / 96 ticks: 36458333.33 ns, rounded down once, not per step.
         {96, {{7, on}, {7, on}, {7, on}}, {36458333ns, 72916666ns, 109375000ns}},
         {480,
@@ -77,8 +76,7 @@ TEST_F(StreamServiceTest, HandsEachEventOverItsLookaheadBeforeItsExactTimeAcross
          {0ms, 750ms, 1250ms}},
         // 25 frames a second, as a file's division widened from signed 16 bits
         {0xFFFFE728, {{0, on}, {1000, on}, {500, on}}, {0ms, 1000ms, 1500ms}},
-        {0xE350, {{2400, on}, {2400, on}}, {1001ms, 2002ms}}, // 30 drop frame
-        // Three hours in: ticks x 1001 x 10^9 no longer fits 64 bits.
+        // 30 drop frame, three hours in: ticks x 1001 x 10^9 no longer fits 64 bits.
         {0xE350, {{25920000, on}}, {10810800ms}},
         {0xE250, {{0, tempo(1000)}, {2400, on}}, {1000ms}}, // SMPTE ignores tempo
     };
@@ -107,12 +105,12 @@ TEST_F(StreamServiceTest, HandsEachEventOverItsLookaheadBeforeItsExactTimeAcross
     }
 }
 
-TEST_F(StreamServiceTest, RefusesBadDataAndPausesTakingBackWhatIsAheadAndResumesInStep) {
+TEST_F(StreamTest, RefusesBadDataAndPausesTakingBackWhatIsAheadAndResumesInStep) {
     open(1000);
     for (std::uint32_t division : {0u, 0x10000u, 0xE928u /* -23 fps */, 0xE700u /* 0 ticks */})
         EXPECT_NE(property(MIDIPROP_TIMEDIV, division), 0u) << std::hex << division;
-    StreamBuffer cut; // a long message that claims more bytes than the buffer holds
-    cut.record(0, MEVT_F_LONG | MEVT_LONGMSG << 24 | 40);
+    // A long message that claims more bytes than the buffer holds.
+    auto &cut = buffers.emplace_back().record(0, MEVT_F_LONG | MEVT_LONGMSG << 24 | 40);
     EXPECT_EQ(service.midiStreamOut(handle, cut.ready(), 28), MIDIERR_UNPREPARED);
     ASSERT_EQ(service.midiOutPrepareHeader(handle, &cut.header, 28), 0u);
     EXPECT_EQ(service.midiStreamOut(handle, &cut.header, 28), MMSYSERR_INVALPARAM);
@@ -130,13 +128,13 @@ TEST_F(StreamServiceTest, RefusesBadDataAndPausesTakingBackWhatIsAheadAndResumes
     const auto pausedAt = clock.now();
     clock.advance(10s);
     EXPECT_EQ(positionMs(), 990u) << "pauses do not count";
-    EXPECT_EQ(outputs.sent(), (std::vector<SentMessage>{{0, {0x91, 60, 100}, start},
-                                                        {0, {0x81, 60, 0}, pausedAt}}));
+    EXPECT_EQ(outputs.sent(),
+              (std::vector<SentMessage>{{{0x91, 60, 100}, start}, {{0x81, 60, 0}, pausedAt}}));
     start = clock.now() - 990ms;
     ASSERT_EQ(service.midiStreamRestart(handle), MMSYSERR_NOERROR);
     clock.advance(1s);
     EXPECT_EQ(positionMs(), 1990u);
-    EXPECT_EQ(outputs.sent().back(), (SentMessage{0, {0x91, 62, 100}, start + 1000ms}));
+    EXPECT_EQ(outputs.sent().back(), (SentMessage{{0x91, 62, 100}, start + 1000ms}));
 
     // A tempo change takes back and times again from the last event played.
     queue(buffers.emplace_back().note(1100, 0x90, 1, 1).note(10, 0x90, 2, 1).note(10, 0x90, 3, 1));
@@ -148,7 +146,7 @@ TEST_F(StreamServiceTest, RefusesBadDataAndPausesTakingBackWhatIsAheadAndResumes
               (std::vector<nanoseconds>{2100ms, 2105ms, 2110ms}));
 }
 
-TEST_F(StreamServiceTest, StopTakesBackSilencesAndReturnsEveryBuffer) {
+TEST_F(StreamTest, StopTakesBackSilencesAndReturnsEveryBuffer) {
     open(480);
     // Running status: the second note on carries only its data bytes.
     auto &first = queue(buffers.emplace_back()
@@ -165,16 +163,16 @@ TEST_F(StreamServiceTest, StopTakesBackSilencesAndReturnsEveryBuffer) {
     ASSERT_EQ(service.midiStreamStop(handle), MMSYSERR_NOERROR);
     const auto stoppedAt = clock.now();
     EXPECT_TRUE(first.done() && second.done());
-    std::vector<SentMessage> expected{{0, {0xF0, 0x7D, 1, 2, 3, 0xF7}, start},
-                                      {0, {0x90, 60, 100}, start},
-                                      {0, {0x90, 64, 90}, start},
-                                      {0, {0x99, 36, 127}, start},
-                                      {0, {0x99, 36, 0}, start},
-                                      {0, {0x80, 60, 0}, stoppedAt},
-                                      {0, {0x80, 64, 0}, stoppedAt}};
+    std::vector<SentMessage> expected{{{0xF0, 0x7D, 1, 2, 3, 0xF7}, start},
+                                      {{0x90, 60, 100}, start},
+                                      {{0x90, 64, 90}, start},
+                                      {{0x99, 36, 127}, start},
+                                      {{0x99, 36, 0}, start},
+                                      {{0x80, 60, 0}, stoppedAt},
+                                      {{0x80, 64, 0}, stoppedAt}};
     for (std::uint8_t status = 0xB0; status <= 0xBF; ++status) // all notes and sounds off
         for (std::uint8_t control : {123, 120})
-            expected.push_back({0, {status, control, 0}, stoppedAt});
+            expected.push_back({{status, control, 0}, stoppedAt});
     clock.advance(10s);
     EXPECT_EQ(outputs.sent(), expected) << "and nothing after the stop";
     EXPECT_EQ(positionMs(), 0u);
@@ -184,11 +182,83 @@ TEST_F(StreamServiceTest, StopTakesBackSilencesAndReturnsEveryBuffer) {
     auto &again = queue(buffers.emplace_back().note(480, 0x90, 70, 1).note(100000, 0x80, 70, 0));
     play();
     clock.advance(1s);
-    EXPECT_EQ(outputs.sent(), (std::vector<SentMessage>{{0, {0x90, 70, 1}, start + 500ms}}));
+    EXPECT_EQ(outputs.sent(), (std::vector<SentMessage>{{{0x90, 70, 1}, start + 500ms}}));
     ASSERT_EQ(service.midiStreamClose(handle), MMSYSERR_NOERROR);
     EXPECT_TRUE(again.done());
-    EXPECT_EQ(outputs.sent().at(1), (SentMessage{0, {0x80, 70, 0}, clock.now()}));
+    EXPECT_EQ(outputs.sent().at(1), (SentMessage{{0x80, 70, 0}, clock.now()}));
     EXPECT_EQ(service.midiStreamRestart(handle), MMSYSERR_INVALHANDLE);
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A file of format 1 at 480 ticks a quarter, of these tracks (0x83 0x60 is a delta of 480 ticks).
+Bytes smf(std::initializer_list<Bytes> tracks) {
+    Bytes out{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, std::uint8_t(tracks.size()), 0x01, 0xE0};
+    for (const auto &track : tracks) {
+        const auto size = static_cast<std::uint32_t>(track.size());
+        out.insert(out.end(),
+                   {'M', 'T', 'r', 'k', std::uint8_t(size >> 24), std::uint8_t(size >> 16),
+                    std::uint8_t(size >> 8), std::uint8_t(size)});
+        out.insert(out.end(), track.begin(), track.end());
+    }
+    return out;
+}
+
+TEST(SmfReader, RefusesBrokenFiles) {
+    const std::pair<const char *, Bytes> cases[] = {
+        {"missing end of track", smf({{0, 0x90, 1, 1}})},
+        {"five-byte delta", smf({{0x80, 0x80, 0x80, 0x80, 0, 0x90, 1, 1, 0, 0xFF, 0x2F, 0}})},
+        {"real-time byte", smf({{0, 0xF8, 0, 0xFF, 0x2F, 0}})}};
+    for (const auto &[name, bytes] : cases)
+        EXPECT_FALSE(readSmf(bytes)) << name;
+}
+
+// Format 1, 480 ticks a quarter: 120 bpm for two quarters, then 240 bpm, so that at the nominal
+// tempo quarters come at 0, 500 and 1000 ms, then 250 ms apart. Notes every quarter in the second
+// track, the program change at tick 1920; the file ends at tick 2400 (20 sixteenths, the unit of
+// lengths and positions).
+TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
+    const Bytes conductor{0,    0xFF, 0x51, 3,    0x07, 0xA1, 0x20,       // 500000 us a quarter
+                          0x87, 0x40, 0xFF, 0x51, 3,    0x03, 0xD0, 0x90, // at 960: 250000
+                          0,    0xFF, 0x2F, 0};
+    const Bytes notes{
+        0,    0x90, 60,   100,  0x83, 0x60, 0x80, 60,   0, 0x83, 0x60, 0x90, 62,   100,
+        0x83, 0x60, 0xF0, 2,    0x7D, 0xF7, // left out by the device
+        0,    62,   0,                      // running status, kept across system exclusive
+        0x83, 0x60, 0xFF, 0x01, 1,    'x',  0,    0xC1, 3, 0x83, 0x60, 0xFF, 0x2F, 0};
+    const auto bytes = smf({conductor, notes});
+    const auto path = testing::TempDir() + "tempo map.mid"; // kept whole inside its quotes
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    SequencerDevice mci{outputs, clock.factory(), false};
+    auto send = [&](const std::string &command) {
+        const auto result = mci.mciSendStringA(command, nullptr, 0, 0);
+        return clock.settle(), result;
+    };
+    auto ask = [&](std::initializer_list<const char *> queries) {
+        std::vector<std::string> replies;
+        for (const char *query : queries)
+            EXPECT_EQ(mci.mciSendStringA(query, &replies.emplace_back("unchanged"), 255, 0), 0u)
+                << query;
+        return replies;
+    };
+
+    ASSERT_EQ(send("open \"" + path + "\" type sequencer alias midio"), 0u);
+    ASSERT_EQ(send("set midio port  1"), 0u);
+    EXPECT_EQ(ask({"status midio division type", "status midio length", "status midio tempo",
+                   "status midio position", "STATUS MIDIO MODE"}),
+              (std::vector<std::string>{"PPQN", "20", "120", "0", "stopped"}));
+    ASSERT_EQ(send("set midio tempo 150"), 0u);
+    start = clock.now();
+    ASSERT_EQ(send("play midio"), 0u);
+    clock.advance(2300ms);
+    EXPECT_EQ(ask({"status midio mode", "status midio position"}),
+              (std::vector<std::string>{"stopped", "20"}))
+        << "the end of the file is seen";
+    EXPECT_EQ(times(), (std::vector<nanoseconds>{0ms, 400ms, 800ms, 1000ms, 1200ms})) << "at 125 %";
+    EXPECT_EQ(outputs.sent().at(3).bytes, (Bytes{0x90, 62, 0}));
+    ASSERT_EQ(send("close midio"), 0u);
+    EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
 }
 
 } // namespace
