@@ -38,12 +38,6 @@ TEST(ToInt16, RoundsHalvesToEvenAndClamps) {
     EXPECT_EQ(toInt16(-99999), -32768);
 }
 
-TEST(HexUpper, NoLeadingZeros) {
-    EXPECT_EQ(hexUpper(0x11), "11");
-    EXPECT_EQ(hexUpper(0x1FF), "1FF");
-    EXPECT_EQ(hexUpper(0), "0");
-}
-
 TEST(TimeDisplay, MinutesWithinTheHourAndRoundedSeconds) {
     EXPECT_EQ(timeDisplay(0), "0:00");
     EXPECT_EQ(timeDisplay(2.5), "2:30");
@@ -73,14 +67,6 @@ TEST(PathHelpers, BackslashFixDoublesOnlyANetworkPrefix) {
     EXPECT_EQ(backslashFix("C:\\a.ocf"), "C:\\a.ocf");
     EXPECT_EQ(backslashFix("\\a.ocf"), "\\a.ocf");
     EXPECT_EQ(backslashFix(""), "");
-}
-
-TEST(PathHelpers, NulTermination) {
-    EXPECT_EQ(trimAtNul(std::string("abc\0def", 7)), "abc");
-    const char name[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(cstr2str(name, 4), "abcd");
-    const char shortName[4] = {'a', '\0', 'c', 'd'};
-    EXPECT_EQ(cstr2str(shortName, 4), "a");
 }
 
 } // namespace
