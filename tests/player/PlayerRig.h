@@ -33,10 +33,10 @@ struct PlayerRig {
         EXPECT_TRUE(ran);
         EXPECT_FALSE(timer.isActive());
     }
-    static QString text(QDialog &window, const char *name) {
+    static QString text(const QWidget &window, const char *name) {
         return window.findChild<QWidget *>(QString::fromUtf8(name))->property("text").toString();
     }
-    static void click(QDialog &window, const char *name) {
+    static void click(const QWidget &window, const char *name) {
         QTest::mouseClick(window.findChild<QAbstractButton *>(QString::fromUtf8(name)),
                           Qt::LeftButton);
     }

@@ -9,9 +9,6 @@
 #include "sequencer/frmSeq.h"
 
 #include <QCheckBox>
-#include <QLabel>
-
-#include <thread>
 
 namespace parlet {
 namespace {
@@ -37,12 +34,6 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
     ASSERT_TRUE(midi->midiInGetNumDevs() == 1 && midi->midiOutGetNumDevs() == 1);
     const std::string path = testing::TempDir() + "played.mid";
     auto &buffer = seq::buffer();
-    auto waitUntil = [](auto done) {
-        for (auto end = std::chrono::steady_clock::now() + 5s;
-             !done() && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(1ms))
-            QCoreApplication::processEvents();
-        return done();
-    };
 
     const std::uint32_t atMs[] = {0, 250, 375};
     fake.fileDialogs.answers.push_back(path);
@@ -52,7 +43,7 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
         for (std::uint8_t i = 0; i < 3; ++i)
             keyboard.sendAt(first + atMs[i] * JackServer::sampleRate / 1000,
                             {0x90, 60, std::uint8_t(i + 1)});
-        waitUntil([&] { return buffer.capCount() == 4; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return buffer.capCount() == 4; }));
         rig.click(window, "cmdSave");
     });
     ASSERT_EQ(buffer.capCount(), 4);
@@ -68,9 +59,9 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
     frmSeq sequencer(rig.state);
     sequencer.show();
     sequencer.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
-    auto shows = [&](const char *text) {
-        auto *label = sequencer.findChild<QLabel *>(QStringLiteral("lblState"));
-        return waitUntil([&] { return label->text() == QString::fromUtf8(text); });
+    auto shows = [&](const char *state) {
+        return QTest::qWaitFor(
+            [&] { return rig.text(sequencer, "lblState") == QString::fromUtf8(state); });
     };
 
     // The saved file played by the MCI player at 100 and 125 %, and by the sequencer under

@@ -1,10 +1,10 @@
 #include "fakes/FakePlatform.h"
+#include "player/PlayerRig.h"
 #include "player/SmfWriter.h"
 #include "sequencer/frmSeq.h"
 
 #include <QCheckBox>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gmock/gmock.h>
 
@@ -63,27 +63,19 @@ struct SeqWindowRig {
         state.midiInDev = 0;
         state.midDir = dir.path().toStdString();
     }
-    void click(const char *name) {
-        QTest::mouseClick(window.findChild<QAbstractButton *>(QString::fromUtf8(name)),
-                          Qt::LeftButton);
-    }
-    QString text(const char *name) {
-        return window.findChild<QWidget *>(QString::fromUtf8(name))->property("text").toString();
-    }
+    void click(const char *name) { test::PlayerRig::click(window, name); }
+    QString text(const char *name) { return test::PlayerRig::text(window, name); }
     // lblState and the visible caption of cmdPlay.
     std::string shown() {
         return (text("lblState") + u' ' + text("cmdPlay").remove(u'&')).toStdString();
     }
-    // Opens a file of `notes` notes, 100 ticks apart, through the Open button.
+    // Opens a file of `notes` notes, 100 ms apart, through the Open button.
     void open(int notes = 2) {
-        std::string track;
+        std::vector<seq::Entry> entries{{seq::kTempoEntry, 0}};
         for (int i = 0; i < notes; ++i)
-            track += std::string(i ? "\x64" : "\0", 1) + "\x90\x3C\x64";
-        track += std::string("\0\xFF\x2F\0", 4);
-        std::string path = dir.filePath(QStringLiteral("song.mid")).toStdString();
-        std::ofstream(path, std::ios::binary)
-            << std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0", 21)
-            << static_cast<char>(track.size()) << track;
+            entries.push_back({0x643C90, 100 * i});
+        const std::string path = dir.filePath(QStringLiteral("song.mid")).toStdString();
+        smf::writeFile(path, entries, smf::DeltaMode::Absolute);
         fake.fileDialogs.answers.push_back(path);
         click("cmdNew");
     }
@@ -102,9 +94,8 @@ struct SeqWindowRig {
     ScriptedStream stream;
     Platform platform{fake.devices, fake.midiIn,      stream,        fake.mci,  fake.processes,
                       fake.folders, fake.fileDialogs, fake.messages, fake.clock};
-    QWidget parent;
-    SeqTimer seqTimer;
-    MainState state{platform, parent, seqTimer};
+    test::PlayerRig rig{platform};
+    MainState &state = rig.state;
     frmSeq window{state};
 };
 
