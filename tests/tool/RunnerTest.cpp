@@ -33,7 +33,7 @@ TEST_F(Runner, OneToolAtATimeEachInAConsoleOfItsOwn) {
     EXPECT_THAT(fake.processes.closed, ElementsAre(103, 102));
     ASSERT_EQ(consoles(form).size(), 1); // the second closed as its tool ended
     EXPECT_EQ(child<QPlainTextEdit>(*consoles(form)[0], "txtOutput")->toPlainText(),
-              qs("to the first\n"));
+              u"to the first\n"_s);
     form.close(); // unloading ends the tools still running
     EXPECT_THAT(fake.processes.endAsked, ElementsAre(100));
 }
@@ -69,7 +69,7 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
     child<QCheckBox>(form, "chkBat")->setChecked(true);
     auto output = [&] { return child<QPlainTextEdit>(*consoles(form).back(), "txtOutput"); };
     auto prompted = [&] {
-        return QTest::qWaitFor([&] { return output()->toPlainText().contains(qs("Press")); });
+        return QTest::qWaitFor([&] { return output()->toPlainText().contains(u"Press"_s); });
     };
     whenShown<shellWait>([&](shellWait &) {
         EXPECT_TRUE(prompted());
@@ -77,7 +77,7 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
     });
     child<QPushButton>(form, "cmdVersion")->click();
     ASSERT_EQ(consoles(form).size(), 1);
-    EXPECT_TRUE(output()->toPlainText().contains(qs("Query the Ombrix modules for their version")));
+    EXPECT_TRUE(output()->toPlainText().contains(u"Query the Ombrix modules for their version"_s));
     consoles(form).back()->close();
     whenShown<shellWait>([&](shellWait &) {
         EXPECT_TRUE(prompted());

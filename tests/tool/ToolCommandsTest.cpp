@@ -21,9 +21,9 @@ TEST_F(ToolCommands, EveryButtonSendsItsCommandWithTheControlsValues) {
     click("cmdConfigFile");
     for (const char *box : {"chkModuleOnly", "chkDebug_1", "chkDebug_8", "chkDispData", "chkBat"})
         child<QCheckBox>(form, box)->setChecked(true);
-    child(form, "txtModule")->setText(qs("3"));
-    child(form, "txtOtherOptions")->setText(qs("-q"));
-    child(form, "txtDiagCount")->setText(qs("-1"));
+    child(form, "txtModule")->setText(u"3"_s);
+    child(form, "txtOtherOptions")->setText(u"-q"_s);
+    child(form, "txtDiagCount")->setText(u"-1"_s);
     form.state().midiOutDev = 1;
     const std::pair<const char *, const char *> buttons[] = {
         {"cmdDownload", R"(  -m3 -q -d102 -P "\\\\srv\a b.ocf")"},
@@ -49,7 +49,7 @@ TEST_F(ToolCommands, EveryButtonSendsItsCommandWithTheControlsValues) {
     EXPECT_EQ(save.filter, "All Files (*.*)|*.*|Registration Files (*.reg)|*.reg");
     EXPECT_TRUE(save.overwritePrompt && save.filterIndex == 2);
     child<QCheckBox>(form, "chkRegOnly")->click(); // the range is not read without the box
-    child(form, "txtRegMem")->setText(qs("7"));
+    child(form, "txtRegMem")->setText(u"7"_s);
     EXPECT_EQ(run("cmdLoadReg"), R"(korrel -i-1 -o 1 -q -d103 -P -U "/r/a.reg")");
     const FileDialogRequest &load = fake.fileDialogs.shown.back().request;
     EXPECT_TRUE(load.fileMustExist && load.initDir == "C:"); // where saving ended
@@ -69,8 +69,11 @@ TEST_F(ToolCommands, CopyDialogAppliesTheRuleOfTheFieldLeft) {
         whenShown<frmCopyReg>([&](frmCopyReg &dialog) {
             EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
             endNextCommand();
-            if (field)
-                retype(child(dialog, field), typed);
+            if (field) { // clicked into and typed over
+                QTest::mouseClick(child(dialog, field), Qt::LeftButton);
+                child(dialog, field)->selectAll();
+                QTest::keyClicks(child(dialog, field), QString::fromUtf8(typed));
+            }
             if (enter)
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             else
