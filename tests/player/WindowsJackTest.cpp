@@ -67,36 +67,26 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
     // The saved file played by the MCI player at 100 and 125 %, and by the sequencer under
     // remote control, whose Play asks for the file first.
     using Notes = std::vector<test::JackTestClient::Received>;
-    auto mciAt = [&](void (frmPlaying::*speed)()) {
-        return [&, speed] {
-            Notes notes;
-            fake.fileDialogs.answers.push_back(path);
-            rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
-                auto &playing = static_cast<frmPlaying &>(window);
-                (playing.*speed)();
-                notes = keyboard.waitReceived(3, 5s);
-                playing.cmdCancel_Click();
-            });
-            return notes;
-        };
-    };
-    auto bySequencer = [&] {
-        sequencer.cmdStop_Click(); // a spoiled run may still play
-        buffer.capClear();
-        fake.fileDialogs.answers = {path};
-        keyboard.sendAt(keyboard.frameNow(), {0xCF, 127});
-        const Notes notes = shows("Playing") ? keyboard.waitReceived(3, 5s) : Notes{};
-        return shows("Ready") ? notes : Notes{};
-    };
-    const std::tuple<const char *, double, std::function<Notes()>> players[] = {
-        {"MCI", 1.0, mciAt(&frmPlaying::cmdNormal_Click)},
-        {"MCI", 0.8, mciAt(&frmPlaying::cmdFaster_Click)},
-        {"sequencer", 1.0, bySequencer}};
-    for (const auto &[by, factor, play] : players) {
+    const std::pair<std::string_view, double> players[] = {
+        {"MCI", 1.0}, {"MCI", 0.8}, {"sequencer", 1.0}};
+    for (const auto &[by, factor] : players) {
         Notes notes;
         const bool steady = test::runUnstalled(keyboard, [&] {
             keyboard.waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
-            notes = play();
+            fake.fileDialogs.answers = {path};
+            if (by == "sequencer") {
+                sequencer.cmdStop_Click(); // a spoiled run may still play
+                buffer.capClear();
+                keyboard.sendAt(keyboard.frameNow(), {0xCF, 127});
+                notes = shows("Playing") ? keyboard.waitReceived(3, 5s) : Notes{};
+                return shows("Ready") && notes.size() == 3;
+            }
+            rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
+                auto &playing = static_cast<frmPlaying &>(window);
+                factor < 1 ? playing.cmdFaster_Click() : playing.cmdNormal_Click();
+                notes = keyboard.waitReceived(3, 5s);
+                playing.cmdCancel_Click();
+            });
             return notes.size() == 3;
         });
         if (!steady)
