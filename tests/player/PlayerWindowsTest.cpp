@@ -84,16 +84,19 @@ struct PlayerWindows : ::testing::Test {
     MainState &state = rig.state;
 };
 
-// A capture ended by Cancel keeps what it took; the next one starts empty on the input left open.
-// A cancelled dialog or a failed write leaves the window up with the capture stopped and kept, so
-// that another name can be tried; a name typed without extension is used as typed. Shut-down
-// closes the input.
+// A capture ended by Cancel, the close box or Escape keeps what it took; the next one starts empty
+// on the input left open. A cancelled dialog or a failed write leaves the window up with the
+// capture stopped and kept, so that another name can be tried; a name typed without extension is
+// used as typed. Shut-down closes the input; a busy input is reported and shows no window.
 TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
+    record([&](QDialog &window) { window.close(); });
+    record([&](QDialog &window) { QTest::keyClick(&window, Qt::Key_Escape); });
     record([&](QDialog &window) {
         fake.midiIn.deliver(0x00403C80, 100);
         rig.click(window, "cmdCancel");
     });
     EXPECT_EQ(seq::buffer().entries().size(), 2u);
+    EXPECT_TRUE(fake.fileDialogs.shown.empty());
     const std::string bad = path("no such folder/take.mid");
     fake.fileDialogs.answers = {std::nullopt, bad, path("take")};
     record([&](QDialog &window) {
@@ -108,13 +111,19 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
         }
     });
     rig.player.Form_Unload();
-    EXPECT_THAT(fake.midiIn.calls, ElementsAre("open 0", "start 1", "start 1", "stop 1", "start 1",
-                                               "start 1", "stop 1", "close 1"));
+    fake.midiIn.busyDevices.insert(0);
+    rig.player.SeqRec_Click(); // returns at once
+    // Each capture starts the input, and again as its window shows, and stops it at its end.
+    EXPECT_EQ(fake.midiIn.calls, (Commands{"open 0", "start 1", "start 1", "stop 1", "start 1",
+                                           "start 1", "stop 1", "start 1", "start 1", "stop 1",
+                                           "start 1", "start 1", "stop 1", "close 1", "open 0"}));
     EXPECT_EQ(state.midiInHnd, 0);
-    EXPECT_THAT(fake.messages.texts,
-                ElementsAre("The MIDI file " + bad +
-                            " could not be written: No such file or directory. The recording is "
-                            "still in memory; save it under another name or in another folder."));
+    EXPECT_THAT(
+        fake.messages.texts,
+        ElementsAre("The MIDI file " + bad +
+                        " could not be written: No such file or directory. The recording is "
+                        "still in memory; save it under another name or in another folder.",
+                    "Oops, the MIDI device is already open"));
     const auto &asked = fake.fileDialogs.shown.at(0);
     EXPECT_EQ(std::tie(asked.save, asked.request.overwritePrompt, asked.request.filter,
                        asked.request.filterIndex, asked.request.initDir, asked.request.fileName),
@@ -126,18 +135,6 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
         {seq::kTempoEntry, 0}, {0x00643C90, 1500}, {0x00403C80, 2000}};
     EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(written), {}),
               smf::encode(entries, smf::DeltaMode::Absolute).bytes);
-}
-
-// The close box and Escape are a Cancel; a busy input is reported and shows no window.
-TEST_F(PlayerWindows, ACaptureClosedAnyWayIsCancelledAndABusyInputReported) {
-    record([&](QDialog &window) { window.close(); });
-    record([&](QDialog &window) { QTest::keyClick(&window, Qt::Key_Escape); });
-    EXPECT_TRUE(fake.fileDialogs.shown.empty());
-    rig.player.Form_Unload();
-    fake.midiIn.busyDevices.insert(0);
-    rig.player.SeqRec_Click(); // returns at once
-    EXPECT_THAT(fake.messages.texts, ElementsAre("Oops, the MIDI device is already open"));
-    EXPECT_EQ(state.midiInHnd, 0);
 }
 
 // The controls change the window even when the device refuses; the tick shows the position and
