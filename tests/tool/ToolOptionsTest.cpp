@@ -7,21 +7,6 @@
 
 namespace parlet::options {
 
-// Every button's line with all fields set is checked through the window; these are the defaults
-// and the texts that travel unchanged. The data comparison box and box 7 ask for the same bit.
-TEST(ToolOptions, DefaultsAndTextsAsTyped) {
-    using enum ToolCommand;
-    const std::tuple<ToolCommand, ToolFields, const char *> cases[] = {
-        {Halt, {}, "  -H"},
-        {Run, {.moduleOnly = true, .module = " 12 ", .otherOptions = "-q"}, " -m 12  -q -E"},
-        {DataDiag,
-         {.debug = {false, false, false, false, false, false, false, true}, .dispData = true},
-         " -d80 -P -D10"},
-        {Download, {}, R"(  -P "")"}};
-    for (const auto &[command, fields, options] : cases)
-        EXPECT_EQ(toolOptions(command, fields), options);
-}
-
 // Save, load and copy with the default fields are checked through the window.
 TEST(RegistrationOptions, CountsAndRangeRules) {
     EXPECT_EQ(copyOptions("-q", " 127", "3", "9", {false, false, false, false, false, false, true}),
