@@ -1,15 +1,12 @@
 #include "PlayerRig.h"
-#include "fakes/FakePlatform.h"
 #include "player/SmfWriter.h"
 #include "player/seq.h"
 
 #include <QLineEdit>
-#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 
 #include <fstream>
-#include <map>
 
 namespace parlet {
 namespace {
@@ -19,42 +16,16 @@ using Commands = std::vector<std::string>;
 
 const std::string kOpen = "open \"/my music/a b.mid\" type sequencer alias midio";
 
-// The MCI strings exactly as sent. Each command answers as scripted (code 0 and an empty reply
-// when not); only MCIERR_INVALID_FILE has a text.
-struct RecordingMci final : Mci {
-    using Answer = std::pair<MMRESULT, std::string>; // code, reply
-    std::vector<std::string> commands;
-    std::map<std::string, Answer> answers;
-
-    MMRESULT mciSendStringA(const std::string &command, std::string *reply, unsigned length,
-                            std::uintptr_t) override {
-        commands.push_back(command);
-        const Answer answer = answers.count(command) ? answers[command] : Answer{};
-        if (reply)
-            *reply = answer.first ? "" : answer.second.substr(0, length - 1);
-        return answer.first;
-    }
-    bool mciGetErrorStringA(MMRESULT error, std::string &text, unsigned) override {
-        text = error == MCIERR_INVALID_FILE ? "Not a MIDI file." : "";
-        return !text.empty();
-    }
-};
-
-// The capture window and the playing window on the fake platform, with a recording MCI.
-struct PlayerWindows : ::testing::Test {
+// The capture window and the playing window, with a file to play.
+struct PlayerWindows : ::testing::Test, test::FakePlayerRig {
     PlayerWindows() {
-        state.midiInDev = 0;
         state.midiOutDev = 1;
-        state.midDir = dir.path().toStdString();
         state.midFile = "last.mid";
-        mci.answers = {{"status midio division type", {0, std::string("PPQN\0x", 6)}},
-                       {"status midio length", {0, "480"}},
-                       {"status midio tempo", {0, "120"}},
-                       {"status midio position", {0, "240"}},
-                       {"status midio mode", {0, "playing"}}};
-    }
-    std::string path(const char *name) const {
-        return dir.filePath(QString::fromUtf8(name)).toStdString();
+        script.answers = {{"status midio division type", {0, std::string("PPQN\0x", 6)}},
+                          {"status midio length", {0, "480"}},
+                          {"status midio tempo", {0, "120"}},
+                          {"status midio position", {0, "240"}},
+                          {"status midio mode", {0, "playing"}}};
     }
     void record(const std::function<void(QDialog &)> &during) {
         rig.whileShown(&Player::SeqRec_Click, "frmRecording", during);
@@ -70,18 +41,10 @@ struct PlayerWindows : ::testing::Test {
     void play(const std::function<void(QDialog &)> &during) {
         fake.fileDialogs.answers.push_back("/my music/a b.mid");
         rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
-            mci.commands.clear();
+            script.calls.clear();
             during(window);
         });
     }
-
-    QTemporaryDir dir;
-    fakes::FakePlatform fake;
-    RecordingMci mci;
-    Platform platform{fake.devices, fake.midiIn,      fake.midiStream, mci,       fake.processes,
-                      fake.folders, fake.fileDialogs, fake.messages,   fake.clock};
-    test::PlayerRig rig{platform};
-    MainState &state = rig.state;
 };
 
 // A capture ended by Cancel, the close box or Escape keeps what it took; the next one starts empty
@@ -141,7 +104,7 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
 // notices the end; an unload closes the device at once; the close box ends a playback sending
 // nothing and drops the window.
 TEST_F(PlayerWindows, PlaybackShowsWhereItIsAndItsControlsSendTheirCommands) {
-    mci.answers["pause midio"] = {MCIERR_INVALID_FILE, ""};
+    script.answers["pause midio"] = {MCIERR_INVALID_FILE, ""};
     play([&](QDialog &window) {
         EXPECT_EQ(rig.text(window, "lblTotTime"), QStringLiteral("1:00"));
         rig.timer.seqTimer_Timer();
@@ -154,7 +117,7 @@ TEST_F(PlayerWindows, PlaybackShowsWhereItIsAndItsControlsSendTheirCommands) {
         auto *rate = window.findChild<QLineEdit *>(QStringLiteral("txtRate"));
         rate->clear();
         QTest::keyClicks(rate, QStringLiteral("9x"));
-        mci.answers["status midio mode"].second = std::string("stopped\0", 8);
+        script.answers["status midio mode"].second = std::string("stopped\0", 8);
         rig.timer.seqTimer_Timer();
         seen << rig.text(window, "cmdPause");
         EXPECT_EQ(seen.join(u'|'), QStringLiteral("0:30| 125,Pause| 156.25,Pause| 195.3125,Pause|"
@@ -166,14 +129,12 @@ TEST_F(PlayerWindows, PlaybackShowsWhereItIsAndItsControlsSendTheirCommands) {
     const auto &asked = fake.fileDialogs.shown[0].request;
     EXPECT_EQ(asked.filter + "|" + asked.fileName, "MIDI Files (*.mid)|*.mid|last.mid");
     EXPECT_EQ(state.midDir + "|" + state.midFile, "/my music|/my music/a b.mid");
-    EXPECT_THAT(mci.commands,
-                ElementsAre("status midio position", "status midio mode", "set midio tempo  150",
-                            "set midio tempo  187", "set midio tempo  234", "set midio tempo  120",
-                            "set midio tempo  96", "set midio tempo  76", "pause midio",
-                            "play midio", "stop midio", "seek midio to start", "play midio from 0",
-                            "set midio tempo  0", "set midio tempo  10", "set midio tempo  10",
-                            "status midio position", "status midio mode", "seek midio to start",
-                            "close midio", "stop midio"));
+    EXPECT_EQ(script.calls,
+              "status midio position|status midio mode|set midio tempo  150|set midio tempo  187|"
+              "set midio tempo  234|set midio tempo  120|set midio tempo  96|set midio tempo  76|"
+              "pause midio|play midio|stop midio|seek midio to start|play midio from 0|"
+              "set midio tempo  0|set midio tempo  10|set midio tempo  10|status midio position|"
+              "status midio mode|seek midio to start|close midio|stop midio");
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("Command \"pause midio\" failed\r\nNot a MIDI file."));
     play([&](QDialog &window) {
@@ -181,19 +142,18 @@ TEST_F(PlayerWindows, PlaybackShowsWhereItIsAndItsControlsSendTheirCommands) {
                   QStringLiteral("100Pause"));
         window.close();
     });
-    EXPECT_EQ(mci.commands, Commands{"close midio"});
-    EXPECT_EQ(rig.parent.findChild<QDialog *>(), nullptr);
+    EXPECT_EQ(script.calls, "close midio");
 }
 
 // A file that does not open leaves nothing to close; a refused port closes the device again.
 TEST_F(PlayerWindows, AFailedPlaybackStepEndsThePlaybackAndClosesWhatWasOpened) {
     fake.fileDialogs.answers = {"/my music/a b.mid", "/my music/a b.mid"};
-    mci.answers[kOpen] = {MCIERR_INVALID_FILE, ""};
+    script.answers[kOpen] = {MCIERR_INVALID_FILE, ""};
     rig.player.SeqPlay_Click();
-    mci.answers.erase(kOpen);
-    mci.answers["set midio port  1"] = {1234, ""};
+    script.answers.erase(kOpen);
+    script.answers["set midio port  1"] = {1234, ""};
     rig.player.SeqPlay_Click();
-    EXPECT_EQ(mci.commands, (Commands{kOpen, kOpen, "set midio port  1", "close midio"}));
+    EXPECT_EQ(script.calls, kOpen + "|" + kOpen + "|set midio port  1|close midio");
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("Command \"" + kOpen + "\" failed\r\nNot a MIDI file.",
                             "command \"set midio port  1\" failed"));

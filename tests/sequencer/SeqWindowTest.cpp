@@ -1,68 +1,23 @@
-#include "fakes/FakePlatform.h"
 #include "player/PlayerRig.h"
 #include "player/SmfWriter.h"
 #include "sequencer/frmSeq.h"
 
 #include <QCheckBox>
-#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 
 #include <array>
 #include <cstring>
 #include <fstream>
-#include <map>
 
 namespace parlet {
 namespace {
 
 using ::testing::ElementsAre;
 
-// The stream as the window drives it: calls logged by name, results scripted, headers kept.
-class ScriptedStream final : public MidiStream {
-  public:
-    std::string calls;
-    std::map<std::string, MMRESULT> failing;
-    std::vector<MIDIHDR *> queued;
-    std::uint32_t positionMs = 0;
-
-    MMRESULT midiStreamOpen(HMIDISTRM *handle, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
-                            std::uint32_t) override {
-        *handle = 7;
-        return call("open");
-    }
-    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override {
-        return call("division");
-    }
-    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
-    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return 0; }
-    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *header, unsigned) override {
-        queued.push_back(header);
-        return call("out");
-    }
-    MMRESULT midiStreamRestart(HMIDISTRM) override { return call("restart"); }
-    MMRESULT midiStreamPause(HMIDISTRM) override { return call("pause"); }
-    MMRESULT midiStreamStop(HMIDISTRM) override { return call("stop"); }
-    MMRESULT midiStreamClose(HMIDISTRM) override { return call("close"); }
-    MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
-        time->ms = handle ? positionMs : time->ms;
-        return handle ? 0 : MMSYSERR_INVALHANDLE;
-    }
-
-  private:
-    MMRESULT call(const std::string &name) {
-        calls += calls.empty() ? name : " " + name;
-        return failing.count(name) ? failing[name] : 0;
-    }
-};
-
 // A window on the fake platform with nothing in the store.
-struct SeqWindowRig {
-    SeqWindowRig() {
-        seq::buffer().capClear();
-        state.midiInDev = 0;
-        state.midDir = dir.path().toStdString();
-    }
+struct SeqWindowRig : test::FakePlayerRig {
+    SeqWindowRig() { seq::buffer().capClear(); }
     void click(const char *name) { test::PlayerRig::click(window, name); }
     QString text(const char *name) { return test::PlayerRig::text(window, name); }
     // lblState and the visible caption of cmdPlay.
@@ -74,14 +29,13 @@ struct SeqWindowRig {
         std::vector<seq::Entry> entries{{seq::kTempoEntry, 0}};
         for (int i = 0; i < notes; ++i)
             entries.push_back({0x643C90, 100 * i});
-        const std::string path = dir.filePath(QStringLiteral("song.mid")).toStdString();
-        smf::writeFile(path, entries, smf::DeltaMode::Absolute);
-        fake.fileDialogs.answers.push_back(path);
+        smf::writeFile(path("song.mid"), entries, smf::DeltaMode::Absolute);
+        fake.fileDialogs.answers.push_back(path("song.mid"));
         click("cmdNew");
     }
     // The last queued buffer has been played, and the timer looks.
     void finish() {
-        stream.queued.back()->dwFlags |= MHDR_DONE;
+        script.queued.back()->dwFlags |= MHDR_DONE;
         window.timer_Timer();
     }
     void deliver(std::uint32_t message, std::uint32_t ms = 0) {
@@ -89,13 +43,6 @@ struct SeqWindowRig {
         QCoreApplication::processEvents();
     }
 
-    QTemporaryDir dir;
-    fakes::FakePlatform fake;
-    ScriptedStream stream;
-    Platform platform{fake.devices, fake.midiIn,      stream,        fake.mci,  fake.processes,
-                      fake.folders, fake.fileDialogs, fake.messages, fake.clock};
-    test::PlayerRig rig{platform};
-    MainState &state = rig.state;
     frmSeq window{state};
 };
 
@@ -148,7 +95,7 @@ TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
     EXPECT_EQ(std::tie(asked.filter, asked.filterIndex, asked.initDir),
               std::make_tuple("MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString()));
     click("cmdPlay");
-    stream.positionMs = 65000;
+    script.positionMs = 65000;
     window.timer_Timer();
     EXPECT_EQ(text("lblTime"), QStringLiteral("1:05"));
     finish(); // ended by itself: the position of the closed stream reads 0
@@ -171,14 +118,14 @@ TEST_F(SeqWindow, FillsBuffersOf5332RecordsUpTo100) {
         open(1);
         for (auto count = seq::buffer().capCount(); count < entries; ++count)
             seq::buffer().capAppend(std::int32_t(count << 8 | 0x90), 1);
-        stream.queued.clear();
+        script.queued.clear();
         click("cmdPlay");
-        ASSERT_EQ(stream.queued.size(), std::size_t(buffers));
-        EXPECT_EQ(stream.queued.back()->dwBytesRecorded, lastBytes);
-        EXPECT_EQ(std::string(stream.queued[0]->lpData, 12),
+        ASSERT_EQ(script.queued.size(), std::size_t(buffers));
+        EXPECT_EQ(script.queued.back()->dwBytesRecorded, lastBytes);
+        EXPECT_EQ(std::string(script.queued[0]->lpData, 12),
                   std::string("\0\0\0\0\0\0\0\0\x20\xA1\x07\x01", 12));
         std::uint32_t last = 0;
-        std::memcpy(&last, stream.queued.back()->lpData + lastBytes - 4, 4);
+        std::memcpy(&last, script.queued.back()->lpData + lastBytes - 4, 4);
         EXPECT_EQ(last, std::uint32_t(lastEntry) << 8 | 0x90);
         click("cmdStop");
     }
@@ -190,21 +137,21 @@ TEST(SeqWindowFaults, AreReportedAndStopRecovers) {
     const std::array<const char *, 4> cases[] = {
         // fault, message, state, stream calls
         {"busy", "Oops, the MIDI input device is already open", "Playing Pause",
-         "open division prep out restart"},
+         "open|division|prep|out|restart"},
         {"open", "Error opening MIDI output device", "Ready Play", "open"},
         {"restart", "Error in midistreamrestart", "Playing Pause",
-         "open division prep out restart close"}};
+         "open|division|prep|out|restart|close"}};
     for (auto [fault, message, state, calls] : cases) {
         SeqWindowRig rig;
         HMIDIIN capture = 0; // the main window's capture holding the device, or another
         rig.fake.midiIn.midiInOpen(&capture, fault == std::string("busy") ? 0 : 1,
                                    &seq::capMidiInProc, 0, 0x30000);
-        rig.stream.failing[fault] = 11;
+        rig.script.answers[fault] = {11, ""};
         rig.window.show();
         rig.open();
         rig.click("cmdPlay");
         EXPECT_THAT(rig.fake.messages.texts, ElementsAre(message));
-        EXPECT_EQ(rig.shown() + "|" + rig.stream.calls, std::string(state) + "|" + calls);
+        EXPECT_EQ(rig.shown() + "|" + rig.script.calls, std::string(state) + "|" + calls);
         rig.click("cmdStop");
         EXPECT_EQ(rig.shown(), "Ready Play");
     }
@@ -223,13 +170,12 @@ TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
     deliver(0x00403E80, 2250);
     window.timer_Timer();
     EXPECT_EQ(text("lblEvents"), QStringLiteral("4"));
-    const std::string path = dir.filePath(QStringLiteral("take.mid")).toStdString();
-    fake.fileDialogs.answers = {std::nullopt, path};
+    fake.fileDialogs.answers = {std::nullopt, path("take.mid")};
     click("cmdSave");
     EXPECT_TRUE(window.isVisible());
     click("cmdSave");
     EXPECT_FALSE(window.isVisible());
-    std::ifstream written(path, std::ios::binary);
+    std::ifstream written(path("take.mid"), std::ios::binary);
     const std::vector<seq::Entry> deltas{
         {seq::kTempoEntry, 0}, {0x00643C90, 0}, {0x00403C80, 500}, {0x00403E80, 250}};
     EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(written), {}),
