@@ -24,12 +24,10 @@ struct SeqWindowRig : test::FakePlayerRig {
     std::string shown() {
         return (text("lblState") + u' ' + text("cmdPlay").remove(u'&')).toStdString();
     }
-    // Opens a file of `notes` notes, 100 ms apart, through the Open button.
-    void open(int notes = 2) {
-        std::vector<seq::Entry> entries{{seq::kTempoEntry, 0}};
-        for (int i = 0; i < notes; ++i)
-            entries.push_back({0x643C90, 100 * i});
-        smf::writeFile(path("song.mid"), entries, smf::DeltaMode::Absolute);
+    // Opens a file of two notes, 100 ms apart, through the Open button.
+    void open() {
+        const std::vector<seq::Entry> song{{seq::kTempoEntry, 0}, {0x643C90, 0}, {0x643C90, 100}};
+        smf::writeFile(path("song.mid"), song, smf::DeltaMode::Absolute);
         fake.fileDialogs.answers.push_back(path("song.mid"));
         click("cmdNew");
     }
@@ -89,33 +87,14 @@ TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
     EXPECT_TRUE(fake.messages.texts.empty());
 }
 
-TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
-    open(3);
-    const auto &asked = fake.fileDialogs.shown.at(0).request;
-    EXPECT_EQ(std::tie(asked.filter, asked.filterIndex, asked.initDir),
-              std::make_tuple("MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString()));
-    click("cmdPlay");
-    script.positionMs = 65000;
-    window.timer_Timer();
-    EXPECT_EQ(text("lblTime"), QStringLiteral("1:05"));
-    finish(); // ended by itself: the position of the closed stream reads 0
-    EXPECT_EQ(text("lblTime"), QStringLiteral("0:00"));
-    // The lead-in before the first event, and the wait for the last ones to sound.
-    EXPECT_THAT(fake.clock.sleeps,
-                ElementsAre(std::chrono::milliseconds(500), std::chrono::milliseconds(500)));
-    click("cmdPlay");
-    click("cmdStop"); // stopped by the user
-    EXPECT_EQ(text("lblTime"), QString());
-}
-
 // Entries (the loaded file's tempo entry included) -> buffers queued, bytes in the last, the
 // entry in the last record: 100 full buffers hold entries 0 to 533199. The first record is the
 // tempo entry's.
 TEST_F(SeqWindow, FillsBuffersOf5332RecordsUpTo100) {
     const std::array<std::int64_t, 4> cases[] = {
-        {4, 1, 48, 3}, {5332, 1, 63984, 5331}, {5333, 2, 12, 5332}, {533201, 100, 63984, 533199}};
+        {5, 1, 60, 4}, {5332, 1, 63984, 5331}, {5333, 2, 12, 5332}, {533201, 100, 63984, 533199}};
     for (auto [entries, buffers, lastBytes, lastEntry] : cases) {
-        open(1);
+        open();
         for (auto count = seq::buffer().capCount(); count < entries; ++count)
             seq::buffer().capAppend(std::int32_t(count << 8 | 0x90), 1);
         script.queued.clear();
@@ -157,10 +136,25 @@ TEST(SeqWindowFaults, AreReportedAndStopRecovers) {
     }
 }
 
-// Save puts the window away with its input open; Close closes it, and the next showing opens it
-// again.
-TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
+// Play shows where it is and ends by itself or by Stop. Save puts the window away with its input
+// open; Close closes it, and the next showing opens it again.
+TEST_F(SeqWindow, PlaysRecordsSavesAndClosesItsInput) {
     open();
+    const auto &asked = fake.fileDialogs.shown.at(0).request;
+    EXPECT_EQ(asked.filter + "|" + std::to_string(asked.filterIndex) + "|" + asked.initDir,
+              "MIDI Files (*.mid)|*.mid|1|" + dir.path().toStdString());
+    click("cmdPlay");
+    script.positionMs = 65000;
+    window.timer_Timer();
+    EXPECT_EQ(text("lblTime"), QStringLiteral("1:05"));
+    finish(); // ended by itself: the position of the closed stream reads 0
+    EXPECT_EQ(text("lblTime"), QStringLiteral("0:00"));
+    // The lead-in before the first event, and the wait for the last ones to sound.
+    EXPECT_THAT(fake.clock.sleeps,
+                ElementsAre(std::chrono::milliseconds(500), std::chrono::milliseconds(500)));
+    click("cmdPlay");
+    click("cmdStop"); // stopped by the user
+    EXPECT_EQ(text("lblTime"), QString());
     click("cmdSave");
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("So sorry, but you can only save what's recorded"));
