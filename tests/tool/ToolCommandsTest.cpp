@@ -47,14 +47,15 @@ TEST_F(ToolCommands, EveryButtonSendsItsCommandWithTheControlsValues) {
     EXPECT_EQ(fake.processes.started.size(), 10u) << "a cancelled dialog sends nothing";
     child<QCheckBox>(form, "chkRegOnly")->click();
     EXPECT_EQ(run("cmdSaveReg"), R"(korrel -i-1 -o 1 -q -m0 -n 128 -d183 -P -S "C:\x.reg")");
-    const FileDialogRequest &save = fake.fileDialogs.shown.back().request;
-    EXPECT_EQ(save.filter, "All Files (*.*)|*.*|Registration Files (*.reg)|*.reg");
-    EXPECT_TRUE(save.overwritePrompt && save.filterIndex == 2);
     child<QCheckBox>(form, "chkRegOnly")->click(); // the range is not read without the box
     child(form, "txtRegMem")->setText(u"7"_s);
     EXPECT_EQ(run("cmdLoadReg"), R"(korrel -i-1 -o 1 -q -d183 -P -U "/r/a.reg")");
-    const FileDialogRequest &load = fake.fileDialogs.shown.back().request;
-    EXPECT_TRUE(load.fileMustExist && load.initDir == "C:"); // where saving ended
+    const FileDialogRequest &save = fake.fileDialogs.shown[2].request,
+                            &load = fake.fileDialogs.shown[3].request;
+    EXPECT_EQ(save.filter, "All Files (*.*)|*.*|Registration Files (*.reg)|*.reg");
+    // Loading starts where saving ended.
+    EXPECT_TRUE(save.overwritePrompt && save.filterIndex == 2 && load.fileMustExist &&
+                load.initDir == "C:");
 }
 
 // The range rule of the copy dialog's field being edited runs however OK is reached: a click
@@ -65,8 +66,7 @@ TEST_F(ToolCommands, CopyDialogAppliesTheRuleOfTheFieldLeft) {
         {nullptr, "", false, " -m1 -n 127 -d1 -P -C0"},
         {"txtCopyTo", "200", true, " -m127 -n 1 -d1 -P -C0"},
         {"txtCopyFrom", "300", true, " -m127 -n 1 -d1 -P -C 127"},
-        {"txtCopyThrough", "5", false, " -m5 -n 1 -d1 -P -C 127"},
-    };
+        {"txtCopyThrough", "5", false, " -m5 -n 1 -d1 -P -C 127"}};
     for (const auto &[field, typed, enter, options] : copies) {
         whenShown<frmCopyReg>([&](frmCopyReg &dialog) {
             EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
