@@ -1,35 +1,12 @@
-// The stand-in tool: it reads the command lines Parlet composes, split by the Windows rules, and
-// its data diagnostic reports what the loop altered or lost.
-#include "KorrelArgs.h"
+// The stand-in tool's data diagnostic reports what the loop altered or lost.
 #include "Loop.h"
-#include "common/CommandLine.h"
 
 #include <gmock/gmock.h>
 
 #include <deque>
 #include <sstream>
 
-// Requests name only the fields a case sets; the rest keep their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-
 namespace korrel {
-
-static ParseResult parseLine(const std::string &line) {
-    auto words = parlet::splitCommandLine(line);
-    return parseArgs({words.begin() + 1, words.end()});
-}
-
-TEST(Korrel, ReadsParletsLines) {
-    using enum Operation;
-    const std::pair<const char *, Request> lines[] = {
-        {"korrel.bat -i-1 -o 12 -L", {-1, 12, false, Monitor}},
-        {"k -i 0 -o 1  -d80 -P -D-1", {0, 1, true, DataDiagnostic, "", {}, {}, -1, 0, 0x80}},
-        {R"(k -i 0 -o 1   -P "\\\\s\a b.ocf")", {0, 1, true, Download, R"(\\\\s\a b.ocf)"}},
-        {"k -i 0 -o 1  -m6 -n 4 -d 1ff -P -C 5",
-         {0, 1, true, CopyRegistration, "", 6, 4, 0, 5, 0x1FF}}};
-    for (const auto &[line, request] : lines)
-        EXPECT_EQ(parseLine(line).request, request) << line << ": " << parseLine(line).error;
-}
 
 // A loop in memory: message 3 comes back altered, message 5 is lost, and an Active Sensing
 // arrives before each answer. Then, without end, it runs until the stop test says so.

@@ -34,7 +34,6 @@ struct Request {
     long long diagnosticCount = 0; // -D: messages to send, -1 without end
     int copyFrom = 0;              // -C: source memory
     std::uint32_t debug = 0;       // -d: debug mask
-    bool operator==(const Request &) const = default;
 };
 
 struct ParseResult {
