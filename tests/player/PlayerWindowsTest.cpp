@@ -12,7 +12,6 @@ namespace parlet {
 namespace {
 
 using ::testing::ElementsAre;
-using Commands = std::vector<std::string>;
 
 const std::string kOpen = "open \"/my music/a b.mid\" type sequencer alias midio";
 
@@ -77,9 +76,10 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
     fake.midiIn.busyDevices.insert(0);
     rig.player.SeqRec_Click(); // returns at once
     // Each capture starts the input, and again as its window shows, and stops it at its end.
-    EXPECT_EQ(fake.midiIn.calls, (Commands{"open 0", "start 1", "start 1", "stop 1", "start 1",
-                                           "start 1", "stop 1", "start 1", "start 1", "stop 1",
-                                           "start 1", "start 1", "stop 1", "close 1", "open 0"}));
+    EXPECT_EQ(fake.midiIn.calls,
+              (std::vector<std::string>{"open 0", "start 1", "start 1", "stop 1", "start 1",
+                                        "start 1", "stop 1", "start 1", "start 1", "stop 1",
+                                        "start 1", "start 1", "stop 1", "close 1", "open 0"}));
     EXPECT_EQ(state.midiInHnd, 0);
     EXPECT_THAT(
         fake.messages.texts,
@@ -87,11 +87,10 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
                         " could not be written: No such file or directory. The recording is "
                         "still in memory; save it under another name or in another folder.",
                     "Oops, the MIDI device is already open"));
-    const auto &asked = fake.fileDialogs.shown.at(0);
-    EXPECT_EQ(std::tie(asked.save, asked.request.overwritePrompt, asked.request.filter,
-                       asked.request.filterIndex, asked.request.initDir, asked.request.fileName),
-              std::make_tuple(true, true, "MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString(),
-                              "last.mid"));
+    const auto &[save, asked] = fake.fileDialogs.shown.at(0);
+    EXPECT_TRUE(save && asked.overwritePrompt && asked.filterIndex == 1);
+    EXPECT_EQ(asked.filter + "|" + asked.initDir + "|" + asked.fileName,
+              "MIDI Files (*.mid)|*.mid|" + dir.path().toStdString() + "|last.mid");
     EXPECT_EQ(state.midFile, path("take"));
     std::ifstream written(path("take"), std::ios::binary);
     const std::vector<seq::Entry> entries{

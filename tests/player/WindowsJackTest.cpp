@@ -2,7 +2,6 @@
 // a second JACK client plays the keyboard on their input and listens to what they play.
 #include "JackServer.h"
 #include "PlayerRig.h"
-#include "fakes/FakePlatform.h"
 #include "platform/RealServices.h"
 #include "player/frmPlaying.h"
 #include "player/seq.h"

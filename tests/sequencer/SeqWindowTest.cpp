@@ -15,9 +15,15 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// A window on the fake platform with nothing in the store.
+// A window shown on the fake platform with nothing in the store, its input free or held by the
+// main window's capture.
 struct SeqWindowRig : test::FakePlayerRig {
-    SeqWindowRig() { seq::buffer().capClear(); }
+    explicit SeqWindowRig(bool inputBusy = false) {
+        seq::buffer().capClear();
+        if (inputBusy)
+            fake.midiIn.busyDevices.insert(0);
+        window.show();
+    }
     void click(const char *name) { test::PlayerRig::click(window, name); }
     QString text(const char *name) { return test::PlayerRig::text(window, name); }
     // lblState and the visible caption of cmdPlay.
@@ -44,9 +50,7 @@ struct SeqWindowRig : test::FakePlayerRig {
     frmSeq window{state};
 };
 
-struct SeqWindow : ::testing::Test, SeqWindowRig {
-    void SetUp() override { window.show(); }
-};
+struct SeqWindow : ::testing::Test, SeqWindowRig {};
 
 // After each button, remote message (hex) or step: the state and Play's caption. The remote
 // control is program changes 125-127 on channel 16 only, only when allowed, and recorded first
@@ -80,10 +84,10 @@ TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
         EXPECT_EQ(shown(), expected) << action;
     }
     // The second Record dropped the first recording; the Stop is the last entry.
-    auto entries = seq::buffer().entries();
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[1].event, 0x7FC5);
-    EXPECT_EQ(entries[2].event, 0x7DCF);
+    std::vector<std::int32_t> events;
+    for (const seq::Entry &entry : seq::buffer().entries())
+        events.push_back(entry.event);
+    EXPECT_EQ(events, (std::vector<std::int32_t>{seq::kTempoEntry, 0x7FC5, 0x7DCF}));
     EXPECT_TRUE(fake.messages.texts.empty());
 }
 
@@ -121,11 +125,8 @@ TEST(SeqWindowFaults, AreReportedAndStopRecovers) {
         {"restart", "Error in midistreamrestart", "Playing Pause",
          "open|division|prep|out|restart|close"}};
     for (auto [fault, message, state, calls] : cases) {
-        SeqWindowRig rig;
-        if (fault == std::string("busy"))
-            rig.fake.midiIn.busyDevices.insert(0); // the main window's capture holds it
+        SeqWindowRig rig(fault == std::string("busy"));
         rig.script.answers[fault] = {11, ""};
-        rig.window.show();
         rig.open();
         rig.click("cmdPlay");
         EXPECT_THAT(rig.fake.messages.texts, ElementsAre(message));
@@ -149,8 +150,7 @@ TEST_F(SeqWindow, PlaysRecordsSavesAndClosesItsInput) {
     finish(); // ended by itself: the position of the closed stream reads 0
     EXPECT_EQ(text("lblTime"), QStringLiteral("0:00"));
     // The lead-in before the first event, and the wait for the last ones to sound.
-    EXPECT_THAT(fake.clock.sleeps,
-                ElementsAre(std::chrono::milliseconds(500), std::chrono::milliseconds(500)));
+    EXPECT_EQ(fake.clock.sleeps, std::vector(2, std::chrono::milliseconds(500)));
     click("cmdPlay");
     click("cmdStop"); // stopped by the user
     EXPECT_EQ(text("lblTime"), QString());

@@ -4,10 +4,8 @@
 
 namespace parlet {
 
-using Words = std::vector<std::string>;
-
 TEST(SplitCommandLine, GivesTheArgumentsAWindowsRuntimeWould) {
-    const std::pair<const char *, Words> cases[] = {
+    const std::pair<const char *, std::vector<std::string>> cases[] = {
         // No device chosen: the sign takes the blank's place and the number joins the option.
         {"korrel -i-1 -o-1 -L", {"korrel", "-i-1", "-o-1", "-L"}},
         {"  korrel\t-i 0  -m3  -d1 -P -v ", {"korrel", "-i", "0", "-m3", "-d1", "-P", "-v"}},
