@@ -1,5 +1,6 @@
 #pragma once
-// The player on a state of its own, and the means to act inside its modal windows.
+// The player on a state of its own and the means to act inside its modal windows; for the player's
+// and the sequencer's window tests, the same on the fake platform with MCI and stream on script.
 #include "fakes/FakePlatform.h"
 #include "player/Player.h"
 
