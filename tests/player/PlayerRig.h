@@ -1,15 +1,19 @@
 #pragma once
-// The player on a state of its own, and the means to act inside its modal windows.
+// The player on a state of its own and the means to act inside its modal windows; for the player's
+// and the sequencer's window tests, the same on the fake platform with MCI and stream on script.
+#include "fakes/FakePlatform.h"
 #include "player/Player.h"
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 namespace parlet::test {
 
@@ -33,10 +37,10 @@ struct PlayerRig {
         EXPECT_TRUE(ran);
         EXPECT_FALSE(timer.isActive());
     }
-    static QString text(QDialog &window, const char *name) {
+    static QString text(const QWidget &window, const char *name) {
         return window.findChild<QWidget *>(QString::fromUtf8(name))->property("text").toString();
     }
-    static void click(QDialog &window, const char *name) {
+    static void click(const QWidget &window, const char *name) {
         QTest::mouseClick(window.findChild<QAbstractButton *>(QString::fromUtf8(name)),
                           Qt::LeftButton);
     }
@@ -45,6 +49,74 @@ struct PlayerRig {
     SeqTimer timer;
     MainState state;
     Player player{state};
+};
+
+// MCI and stream on script: every call logged ("|" between calls, stream calls by a short name),
+// each answering with its scripted code (0 when none) and reply. Only MCIERR_INVALID_FILE has a
+// text; queued stream headers are kept.
+struct ScriptedMciAndStream final : Mci, MidiStream {
+    using Answer = std::pair<MMRESULT, std::string>; // code, reply
+    std::string calls;
+    std::map<std::string, Answer> answers;
+    std::vector<MIDIHDR *> queued;
+    std::uint32_t positionMs = 0;
+
+    MMRESULT call(const std::string &name, std::string *reply = nullptr, unsigned length = 1) {
+        calls += calls.empty() ? name : "|" + name;
+        const Answer answer = answers.count(name) ? answers[name] : Answer{};
+        if (reply)
+            *reply = answer.first ? "" : answer.second.substr(0, length - 1);
+        return answer.first;
+    }
+    MMRESULT mciSendStringA(const std::string &command, std::string *reply, unsigned length,
+                            std::uintptr_t) override {
+        return call(command, reply, length);
+    }
+    bool mciGetErrorStringA(MMRESULT error, std::string &text, unsigned) override {
+        text = error == MCIERR_INVALID_FILE ? "Not a MIDI file." : "";
+        return !text.empty();
+    }
+    MMRESULT midiStreamOpen(HMIDISTRM *handle, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
+                            std::uint32_t) override {
+        *handle = 7;
+        return call("open");
+    }
+    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override {
+        return call("division");
+    }
+    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
+    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return 0; }
+    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *header, unsigned) override {
+        queued.push_back(header);
+        return call("out");
+    }
+    MMRESULT midiStreamRestart(HMIDISTRM) override { return call("restart"); }
+    MMRESULT midiStreamPause(HMIDISTRM) override { return call("pause"); }
+    MMRESULT midiStreamStop(HMIDISTRM) override { return call("stop"); }
+    MMRESULT midiStreamClose(HMIDISTRM) override { return call("close"); }
+    MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
+        time->ms = handle ? positionMs : time->ms;
+        return handle ? 0 : MMSYSERR_INVALHANDLE;
+    }
+};
+
+// The player on the fake platform with MCI and stream on script, and a folder for its files.
+struct FakePlayerRig {
+    FakePlayerRig() {
+        state.midiInDev = 0;
+        state.midDir = dir.path().toStdString();
+    }
+    std::string path(const char *name) const {
+        return dir.filePath(QString::fromUtf8(name)).toStdString();
+    }
+
+    QTemporaryDir dir;
+    fakes::FakePlatform fake;
+    ScriptedMciAndStream script;
+    Platform platform{fake.devices, fake.midiIn,      script,        script,    fake.processes,
+                      fake.folders, fake.fileDialogs, fake.messages, fake.clock};
+    PlayerRig rig{platform};
+    MainState &state = rig.state;
 };
 
 } // namespace parlet::test

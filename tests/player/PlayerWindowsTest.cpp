@@ -1,60 +1,30 @@
 #include "PlayerRig.h"
-#include "fakes/FakePlatform.h"
 #include "player/SmfWriter.h"
 #include "player/seq.h"
 
 #include <QLineEdit>
-#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 
 #include <fstream>
-#include <map>
 
 namespace parlet {
 namespace {
 
 using ::testing::ElementsAre;
-using Commands = std::vector<std::string>;
 
 const std::string kOpen = "open \"/my music/a b.mid\" type sequencer alias midio";
 
-// The MCI strings exactly as sent. Each command answers as scripted (code 0 and an empty reply
-// when not); only MCIERR_INVALID_FILE has a text.
-struct RecordingMci final : Mci {
-    using Answer = std::pair<MMRESULT, std::string>; // code, reply
-    std::vector<std::string> commands;
-    std::map<std::string, Answer> answers;
-
-    MMRESULT mciSendStringA(const std::string &command, std::string *reply, unsigned length,
-                            std::uintptr_t) override {
-        commands.push_back(command);
-        const Answer answer = answers.count(command) ? answers[command] : Answer{};
-        if (reply)
-            *reply = answer.first ? "" : answer.second.substr(0, length - 1);
-        return answer.first;
-    }
-    bool mciGetErrorStringA(MMRESULT error, std::string &text, unsigned) override {
-        text = error == MCIERR_INVALID_FILE ? "Not a MIDI file." : "";
-        return !text.empty();
-    }
-};
-
-// The capture window and the playing window on the fake platform, with a recording MCI.
-struct PlayerWindows : ::testing::Test {
+// The capture window and the playing window, with a file to play.
+struct PlayerWindows : ::testing::Test, test::FakePlayerRig {
     PlayerWindows() {
-        state.midiInDev = 0;
         state.midiOutDev = 1;
-        state.midDir = dir.path().toStdString();
         state.midFile = "last.mid";
-        mci.answers = {{"status midio division type", {0, std::string("PPQN\0x", 6)}},
-                       {"status midio length", {0, "480"}},
-                       {"status midio tempo", {0, "120"}},
-                       {"status midio position", {0, "240"}},
-                       {"status midio mode", {0, "playing"}}};
-    }
-    std::string path(const char *name) const {
-        return dir.filePath(QString::fromUtf8(name)).toStdString();
+        script.answers = {{"status midio division type", {0, std::string("PPQN\0x", 6)}},
+                          {"status midio length", {0, "480"}},
+                          {"status midio tempo", {0, "120"}},
+                          {"status midio position", {0, "240"}},
+                          {"status midio mode", {0, "playing"}}};
     }
     void record(const std::function<void(QDialog &)> &during) {
         rig.whileShown(&Player::SeqRec_Click, "frmRecording", during);
@@ -70,30 +40,25 @@ struct PlayerWindows : ::testing::Test {
     void play(const std::function<void(QDialog &)> &during) {
         fake.fileDialogs.answers.push_back("/my music/a b.mid");
         rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
-            mci.commands.clear();
+            script.calls.clear();
             during(window);
         });
     }
-
-    QTemporaryDir dir;
-    fakes::FakePlatform fake;
-    RecordingMci mci;
-    Platform platform{fake.devices, fake.midiIn,      fake.midiStream, mci,       fake.processes,
-                      fake.folders, fake.fileDialogs, fake.messages,   fake.clock};
-    test::PlayerRig rig{platform};
-    MainState &state = rig.state;
 };
 
-// A capture ended by Cancel keeps what it took; the next one starts empty on the input left open.
-// A cancelled dialog or a failed write leaves the window up with the capture stopped and kept, so
-// that another name can be tried; a name typed without extension is used as typed. Shut-down
-// closes the input.
+// A capture ended by Cancel, the close box or Escape keeps what it took; the next one starts empty
+// on the input left open. A cancelled dialog or a failed write leaves the window up with the
+// capture stopped and kept, so that another name can be tried; a name typed without extension is
+// used as typed. Shut-down closes the input; a busy input is reported and shows no window.
 TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
+    record([&](QDialog &window) { window.close(); });
+    record([&](QDialog &window) { QTest::keyClick(&window, Qt::Key_Escape); });
     record([&](QDialog &window) {
         fake.midiIn.deliver(0x00403C80, 100);
         rig.click(window, "cmdCancel");
     });
     EXPECT_EQ(seq::buffer().entries().size(), 2u);
+    EXPECT_TRUE(fake.fileDialogs.shown.empty());
     const std::string bad = path("no such folder/take.mid");
     fake.fileDialogs.answers = {std::nullopt, bad, path("take")};
     record([&](QDialog &window) {
@@ -108,18 +73,24 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
         }
     });
     rig.player.Form_Unload();
-    EXPECT_THAT(fake.midiIn.calls, ElementsAre("open 0", "start 1", "start 1", "stop 1", "start 1",
-                                               "start 1", "stop 1", "close 1"));
+    fake.midiIn.busyDevices.insert(0);
+    rig.player.SeqRec_Click(); // returns at once
+    // Each capture starts the input, and again as its window shows, and stops it at its end.
+    EXPECT_EQ(fake.midiIn.calls,
+              (std::vector<std::string>{"open 0", "start 1", "start 1", "stop 1", "start 1",
+                                        "start 1", "stop 1", "start 1", "start 1", "stop 1",
+                                        "start 1", "start 1", "stop 1", "close 1", "open 0"}));
     EXPECT_EQ(state.midiInHnd, 0);
-    EXPECT_THAT(fake.messages.texts,
-                ElementsAre("The MIDI file " + bad +
-                            " could not be written: No such file or directory. The recording is "
-                            "still in memory; save it under another name or in another folder."));
-    const auto &asked = fake.fileDialogs.shown.at(0);
-    EXPECT_EQ(std::tie(asked.save, asked.request.overwritePrompt, asked.request.filter,
-                       asked.request.filterIndex, asked.request.initDir, asked.request.fileName),
-              std::make_tuple(true, true, "MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString(),
-                              "last.mid"));
+    EXPECT_THAT(
+        fake.messages.texts,
+        ElementsAre("The MIDI file " + bad +
+                        " could not be written: No such file or directory. The recording is "
+                        "still in memory; save it under another name or in another folder.",
+                    "Oops, the MIDI device is already open"));
+    const auto &[save, asked] = fake.fileDialogs.shown.at(0);
+    EXPECT_TRUE(save && asked.overwritePrompt && asked.filterIndex == 1);
+    EXPECT_EQ(asked.filter + "|" + asked.initDir + "|" + asked.fileName,
+              "MIDI Files (*.mid)|*.mid|" + dir.path().toStdString() + "|last.mid");
     EXPECT_EQ(state.midFile, path("take"));
     std::ifstream written(path("take"), std::ios::binary);
     const std::vector<seq::Entry> entries{
@@ -128,27 +99,15 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
               smf::encode(entries, smf::DeltaMode::Absolute).bytes);
 }
 
-// The close box and Escape are a Cancel; a busy input is reported and shows no window.
-TEST_F(PlayerWindows, ACaptureClosedAnyWayIsCancelledAndABusyInputReported) {
-    record([&](QDialog &window) { window.close(); });
-    record([&](QDialog &window) { QTest::keyClick(&window, Qt::Key_Escape); });
-    EXPECT_TRUE(fake.fileDialogs.shown.empty());
-    rig.player.Form_Unload();
-    fake.midiIn.busyDevices.insert(0);
-    rig.player.SeqRec_Click(); // returns at once
-    EXPECT_THAT(fake.messages.texts, ElementsAre("Oops, the MIDI device is already open"));
-    EXPECT_EQ(state.midiInHnd, 0);
-}
-
 // The controls change the window even when the device refuses; the tick shows the position and
 // notices the end; an unload closes the device at once; the close box ends a playback sending
 // nothing and drops the window.
 TEST_F(PlayerWindows, PlaybackShowsWhereItIsAndItsControlsSendTheirCommands) {
-    mci.answers["pause midio"] = {MCIERR_INVALID_FILE, ""};
+    script.answers["pause midio"] = {MCIERR_INVALID_FILE, ""};
     play([&](QDialog &window) {
-        EXPECT_EQ(rig.text(window, "lblTotTime"), QStringLiteral("1:00"));
+        QStringList seen{rig.text(window, "lblTotTime")};
         rig.timer.seqTimer_Timer();
-        QStringList seen{rig.text(window, "lblTime")};
+        seen << rig.text(window, "lblTime");
         for (const char *button : {"cmdFaster", "cmdFaster", "cmdFaster", "cmdNormal", "cmdSlower",
                                    "cmdSlower", "cmdPause", "cmdPause", "cmdStop", "cmdPause"}) {
             rig.click(window, button);
@@ -157,26 +116,25 @@ TEST_F(PlayerWindows, PlaybackShowsWhereItIsAndItsControlsSendTheirCommands) {
         auto *rate = window.findChild<QLineEdit *>(QStringLiteral("txtRate"));
         rate->clear();
         QTest::keyClicks(rate, QStringLiteral("9x"));
-        mci.answers["status midio mode"].second = std::string("stopped\0", 8);
+        script.answers["status midio mode"].second = std::string("stopped\0", 8);
         rig.timer.seqTimer_Timer();
         seen << rig.text(window, "cmdPause");
-        EXPECT_EQ(seen.join(u'|'), QStringLiteral("0:30| 125,Pause| 156.25,Pause| 195.3125,Pause|"
-                                                  "100,Pause| 80,Pause| 64,Pause| 64,Play|"
-                                                  " 64,Pause| 64,Play| 64,Pause|Play"));
+        EXPECT_EQ(seen.join(u'|'),
+                  QStringLiteral("1:00|0:30| 125,Pause| 156.25,Pause| 195.3125,Pause|"
+                                 "100,Pause| 80,Pause| 64,Pause| 64,Play|"
+                                 " 64,Pause| 64,Play| 64,Pause|Play"));
         rig.player.Form_Unload();
         rig.click(window, "cmdCancel");
     });
     const auto &asked = fake.fileDialogs.shown[0].request;
     EXPECT_EQ(asked.filter + "|" + asked.fileName, "MIDI Files (*.mid)|*.mid|last.mid");
     EXPECT_EQ(state.midDir + "|" + state.midFile, "/my music|/my music/a b.mid");
-    EXPECT_THAT(mci.commands,
-                ElementsAre("status midio position", "status midio mode", "set midio tempo  150",
-                            "set midio tempo  187", "set midio tempo  234", "set midio tempo  120",
-                            "set midio tempo  96", "set midio tempo  76", "pause midio",
-                            "play midio", "stop midio", "seek midio to start", "play midio from 0",
-                            "set midio tempo  0", "set midio tempo  10", "set midio tempo  10",
-                            "status midio position", "status midio mode", "seek midio to start",
-                            "close midio", "stop midio"));
+    EXPECT_EQ(script.calls,
+              "status midio position|status midio mode|set midio tempo  150|set midio tempo  187|"
+              "set midio tempo  234|set midio tempo  120|set midio tempo  96|set midio tempo  76|"
+              "pause midio|play midio|stop midio|seek midio to start|play midio from 0|"
+              "set midio tempo  0|set midio tempo  10|set midio tempo  10|status midio position|"
+              "status midio mode|seek midio to start|close midio|stop midio");
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("Command \"pause midio\" failed\r\nNot a MIDI file."));
     play([&](QDialog &window) {
@@ -184,19 +142,18 @@ TEST_F(PlayerWindows, PlaybackShowsWhereItIsAndItsControlsSendTheirCommands) {
                   QStringLiteral("100Pause"));
         window.close();
     });
-    EXPECT_EQ(mci.commands, Commands{"close midio"});
-    EXPECT_EQ(rig.parent.findChild<QDialog *>(), nullptr);
+    EXPECT_EQ(script.calls, "close midio");
 }
 
 // A file that does not open leaves nothing to close; a refused port closes the device again.
 TEST_F(PlayerWindows, AFailedPlaybackStepEndsThePlaybackAndClosesWhatWasOpened) {
     fake.fileDialogs.answers = {"/my music/a b.mid", "/my music/a b.mid"};
-    mci.answers[kOpen] = {MCIERR_INVALID_FILE, ""};
+    script.answers[kOpen] = {MCIERR_INVALID_FILE, ""};
     rig.player.SeqPlay_Click();
-    mci.answers.erase(kOpen);
-    mci.answers["set midio port  1"] = {1234, ""};
+    script.answers.erase(kOpen);
+    script.answers["set midio port  1"] = {1234, ""};
     rig.player.SeqPlay_Click();
-    EXPECT_EQ(mci.commands, (Commands{kOpen, kOpen, "set midio port  1", "close midio"}));
+    EXPECT_EQ(script.calls, kOpen + "|" + kOpen + "|set midio port  1|close midio");
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("Command \"" + kOpen + "\" failed\r\nNot a MIDI file.",
                             "command \"set midio port  1\" failed"));

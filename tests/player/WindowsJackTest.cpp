@@ -2,17 +2,14 @@
 // a second JACK client plays the keyboard on their input and listens to what they play.
 #include "JackServer.h"
 #include "PlayerRig.h"
-#include "fakes/FakePlatform.h"
 #include "platform/RealServices.h"
 #include "player/frmPlaying.h"
 #include "player/seq.h"
 #include "sequencer/frmSeq.h"
 
 #include <QCheckBox>
-#include <QLabel>
 
 #include <cmath>
-#include <thread>
 
 namespace parlet {
 namespace {
@@ -38,12 +35,6 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
     ASSERT_TRUE(midi->midiInGetNumDevs() == 1 && midi->midiOutGetNumDevs() == 1);
     const std::string path = testing::TempDir() + "played.mid";
     auto &buffer = seq::buffer();
-    auto waitUntil = [](auto done) {
-        for (auto end = std::chrono::steady_clock::now() + 5s;
-             !done() && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(1ms))
-            QCoreApplication::processEvents();
-        return done();
-    };
 
     const std::uint32_t atMs[] = {0, 250, 375};
     fake.fileDialogs.answers.push_back(path);
@@ -53,7 +44,7 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
         for (std::uint8_t i = 0; i < 3; ++i)
             keyboard.sendAt(first + atMs[i] * JackServer::sampleRate / 1000,
                             {0x90, 60, std::uint8_t(i + 1)});
-        waitUntil([&] { return buffer.capCount() == 4; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return buffer.capCount() == 4; }));
         rig.click(window, "cmdSave");
     });
     ASSERT_EQ(buffer.capCount(), 4);
@@ -69,45 +60,38 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
     frmSeq sequencer(rig.state);
     sequencer.show();
     sequencer.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
-    auto shows = [&](const char *text) {
-        auto *label = sequencer.findChild<QLabel *>(QStringLiteral("lblState"));
-        return waitUntil([&] { return label->text() == QString::fromUtf8(text); });
+    auto shows = [&](const char *state) {
+        return QTest::qWaitFor(
+            [&] { return rig.text(sequencer, "lblState") == QString::fromUtf8(state); });
     };
 
     // The saved file played by the MCI player at 100 and 125 %, and by the sequencer under
     // remote control, whose Play asks for the file first.
     using Notes = std::vector<test::JackTestClient::Received>;
-    auto mciAt = [&](void (frmPlaying::*speed)()) {
-        return [&, speed] {
-            Notes notes;
-            fake.fileDialogs.answers.push_back(path);
-            rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
-                auto &playing = static_cast<frmPlaying &>(window);
-                (playing.*speed)();
-                notes = keyboard.waitReceived(3, 5s);
-                playing.cmdCancel_Click();
-            });
-            return notes;
-        };
-    };
-    auto bySequencer = [&] {
-        sequencer.cmdStop_Click(); // a spoiled run may still play
-        buffer.capClear();
-        fake.fileDialogs.answers = {path};
-        keyboard.sendAt(keyboard.frameNow(), {0xCF, 127});
-        const Notes notes = shows("Playing") ? keyboard.waitReceived(3, 5s) : Notes{};
-        return shows("Ready") ? notes : Notes{};
-    };
-    const std::tuple<const char *, double, std::function<Notes()>> players[] = {
-        {"MCI", 1.0, mciAt(&frmPlaying::cmdNormal_Click)},
-        {"MCI", 0.8, mciAt(&frmPlaying::cmdFaster_Click)},
-        {"sequencer", 1.0, bySequencer}};
+    const std::pair<std::string_view, double> players[] = {
+        {"MCI", 1.0}, {"MCI", 0.8}, {"sequencer", 1.0}};
     constexpr double msPerFrame = 1000.0 / JackServer::sampleRate;
-    for (const auto &[by, factor, play] : players) {
+    for (const auto &[by, factor] : players) {
         // A run that the server's own stall spoiled is tried again; a late note of ours is not.
-        EXPECT_TRUE(test::timedRun(keyboard, [&, by = by, factor = factor, play = play] {
+        EXPECT_TRUE(test::timedRun(keyboard, [&, by = by, factor = factor] {
             keyboard.waitReceived(SIZE_MAX, 50ms); // what a spoiled run left behind
-            const Notes notes = play();
+            fake.fileDialogs.answers = {path};
+            Notes notes;
+            if (by == "sequencer") {
+                sequencer.cmdStop_Click(); // a spoiled run may still play
+                buffer.capClear();
+                keyboard.sendAt(keyboard.frameNow(), {0xCF, 127});
+                notes = shows("Playing") ? keyboard.waitReceived(3, 5s) : Notes{};
+                if (!shows("Ready"))
+                    notes.clear();
+            } else {
+                rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
+                    auto &playing = static_cast<frmPlaying &>(window);
+                    factor < 1 ? playing.cmdFaster_Click() : playing.cmdNormal_Click();
+                    notes = keyboard.waitReceived(3, 5s);
+                    playing.cmdCancel_Click();
+                });
+            }
             if (notes.size() != 3)
                 return ::testing::AssertionFailure() << by << ": " << notes.size() << " notes";
             for (int i = 1; i < 3; ++i) {
@@ -120,6 +104,19 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
             return ::testing::AssertionSuccess();
         }));
     }
+    // Channel 16's Play/Pause/Resume and Stop step the window; on channel 1 they are only notes
+    // of the recording.
+    for (const auto &[program, state] :
+         {std::pair{127, "Playing"}, {127, "Paused"}, {127, "Playing"}, {125, "Ready"}}) {
+        keyboard.sendAt(keyboard.frameNow(), {0xCF, std::uint8_t(program)});
+        EXPECT_TRUE(shows(state)) << program << " should show " << state;
+    }
+    sequencer.cmdRecord_Click();
+    keyboard.sendAt(keyboard.frameNow(), {0xC0, 127});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return buffer.capCount() == 2; }));
+    EXPECT_EQ(buffer.capEvent(1), 0x7FC0);
+    EXPECT_TRUE(shows("Recording"));
+    sequencer.cmdStop_Click();
     EXPECT_EQ(mci->mciSendStringA("status midio mode", nullptr, 0, 0), MCIERR_INVALID_DEVICE_NAME)
         << "Finished has stopped and closed the device";
     EXPECT_TRUE(fake.messages.texts.empty());

@@ -1,95 +1,45 @@
-#include "fakes/FakePlatform.h"
+#include "player/PlayerRig.h"
 #include "player/SmfWriter.h"
 #include "sequencer/frmSeq.h"
 
 #include <QCheckBox>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <gmock/gmock.h>
 
 #include <array>
 #include <cstring>
 #include <fstream>
-#include <map>
 
 namespace parlet {
 namespace {
 
 using ::testing::ElementsAre;
 
-// The stream as the window drives it: calls logged by name, results scripted, headers kept.
-class ScriptedStream final : public MidiStream {
-  public:
-    std::string calls;
-    std::map<std::string, MMRESULT> failing;
-    std::vector<MIDIHDR *> queued;
-    std::uint32_t positionMs = 0;
-
-    MMRESULT midiStreamOpen(HMIDISTRM *handle, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
-                            std::uint32_t) override {
-        *handle = 7;
-        return call("open");
-    }
-    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override {
-        return call("division");
-    }
-    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
-    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return 0; }
-    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *header, unsigned) override {
-        queued.push_back(header);
-        return call("out");
-    }
-    MMRESULT midiStreamRestart(HMIDISTRM) override { return call("restart"); }
-    MMRESULT midiStreamPause(HMIDISTRM) override { return call("pause"); }
-    MMRESULT midiStreamStop(HMIDISTRM) override { return call("stop"); }
-    MMRESULT midiStreamClose(HMIDISTRM) override { return call("close"); }
-    MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
-        time->ms = handle ? positionMs : time->ms;
-        return handle ? 0 : MMSYSERR_INVALHANDLE;
-    }
-
-  private:
-    MMRESULT call(const std::string &name) {
-        calls += calls.empty() ? name : " " + name;
-        return failing.count(name) ? failing[name] : 0;
-    }
-};
-
-// A window on the fake platform with nothing in the store.
-struct SeqWindowRig {
-    SeqWindowRig() {
+// A window shown on the fake platform with nothing in the store, its input free or held by the
+// main window's capture.
+struct SeqWindowRig : test::FakePlayerRig {
+    explicit SeqWindowRig(bool inputBusy = false) {
         seq::buffer().capClear();
-        state.midiInDev = 0;
-        state.midDir = dir.path().toStdString();
+        if (inputBusy)
+            fake.midiIn.busyDevices.insert(0);
+        window.show();
     }
-    void click(const char *name) {
-        QTest::mouseClick(window.findChild<QAbstractButton *>(QString::fromUtf8(name)),
-                          Qt::LeftButton);
-    }
-    QString text(const char *name) {
-        return window.findChild<QWidget *>(QString::fromUtf8(name))->property("text").toString();
-    }
+    void click(const char *name) { test::PlayerRig::click(window, name); }
+    QString text(const char *name) { return test::PlayerRig::text(window, name); }
     // lblState and the visible caption of cmdPlay.
     std::string shown() {
         return (text("lblState") + u' ' + text("cmdPlay").remove(u'&')).toStdString();
     }
-    // Opens a file of `notes` notes, 100 ticks apart, through the Open button.
-    void open(int notes = 2) {
-        std::string track;
-        for (int i = 0; i < notes; ++i)
-            track += std::string(i ? "\x64" : "\0", 1) + "\x90\x3C\x64";
-        track += std::string("\0\xFF\x2F\0", 4);
-        std::string path = dir.filePath(QStringLiteral("song.mid")).toStdString();
-        std::ofstream(path, std::ios::binary)
-            << std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0", 21)
-            << static_cast<char>(track.size()) << track;
-        fake.fileDialogs.answers.push_back(path);
+    // Opens a file of two notes, 100 ms apart, through the Open button.
+    void open() {
+        const std::vector<seq::Entry> song{{seq::kTempoEntry, 0}, {0x643C90, 0}, {0x643C90, 100}};
+        smf::writeFile(path("song.mid"), song, smf::DeltaMode::Absolute);
+        fake.fileDialogs.answers.push_back(path("song.mid"));
         click("cmdNew");
     }
     // The last queued buffer has been played, and the timer looks.
     void finish() {
-        stream.queued.back()->dwFlags |= MHDR_DONE;
+        script.queued.back()->dwFlags |= MHDR_DONE;
         window.timer_Timer();
     }
     void deliver(std::uint32_t message, std::uint32_t ms = 0) {
@@ -97,20 +47,10 @@ struct SeqWindowRig {
         QCoreApplication::processEvents();
     }
 
-    QTemporaryDir dir;
-    fakes::FakePlatform fake;
-    ScriptedStream stream;
-    Platform platform{fake.devices, fake.midiIn,      stream,        fake.mci,  fake.processes,
-                      fake.folders, fake.fileDialogs, fake.messages, fake.clock};
-    QWidget parent;
-    SeqTimer seqTimer;
-    MainState state{platform, parent, seqTimer};
     frmSeq window{state};
 };
 
-struct SeqWindow : ::testing::Test, SeqWindowRig {
-    void SetUp() override { window.show(); }
-};
+struct SeqWindow : ::testing::Test, SeqWindowRig {};
 
 // After each button, remote message (hex) or step: the state and Play's caption. The remote
 // control is program changes 125-127 on channel 16 only, only when allowed, and recorded first
@@ -144,30 +84,11 @@ TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
         EXPECT_EQ(shown(), expected) << action;
     }
     // The second Record dropped the first recording; the Stop is the last entry.
-    auto entries = seq::buffer().entries();
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[1].event, 0x7FC5);
-    EXPECT_EQ(entries[2].event, 0x7DCF);
+    std::vector<std::int32_t> events;
+    for (const seq::Entry &entry : seq::buffer().entries())
+        events.push_back(entry.event);
+    EXPECT_EQ(events, (std::vector<std::int32_t>{seq::kTempoEntry, 0x7FC5, 0x7DCF}));
     EXPECT_TRUE(fake.messages.texts.empty());
-}
-
-TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
-    open(3);
-    const auto &asked = fake.fileDialogs.shown.at(0).request;
-    EXPECT_EQ(std::tie(asked.filter, asked.filterIndex, asked.initDir),
-              std::make_tuple("MIDI Files (*.mid)|*.mid", 1, dir.path().toStdString()));
-    click("cmdPlay");
-    stream.positionMs = 65000;
-    window.timer_Timer();
-    EXPECT_EQ(text("lblTime"), QStringLiteral("1:05"));
-    finish(); // ended by itself: the position of the closed stream reads 0
-    EXPECT_EQ(text("lblTime"), QStringLiteral("0:00"));
-    // The lead-in before the first event, and the wait for the last ones to sound.
-    EXPECT_THAT(fake.clock.sleeps,
-                ElementsAre(std::chrono::milliseconds(500), std::chrono::milliseconds(500)));
-    click("cmdPlay");
-    click("cmdStop"); // stopped by the user
-    EXPECT_EQ(text("lblTime"), QString());
 }
 
 // Entries (the loaded file's tempo entry included) -> buffers queued, bytes in the last, the
@@ -175,19 +96,19 @@ TEST_F(SeqWindow, PlaysTheStoreAndShowsWhereItIs) {
 // tempo entry's.
 TEST_F(SeqWindow, FillsBuffersOf5332RecordsUpTo100) {
     const std::array<std::int64_t, 4> cases[] = {
-        {4, 1, 48, 3}, {5332, 1, 63984, 5331}, {5333, 2, 12, 5332}, {533201, 100, 63984, 533199}};
+        {5, 1, 60, 4}, {5332, 1, 63984, 5331}, {5333, 2, 12, 5332}, {533201, 100, 63984, 533199}};
     for (auto [entries, buffers, lastBytes, lastEntry] : cases) {
-        open(1);
+        open();
         for (auto count = seq::buffer().capCount(); count < entries; ++count)
             seq::buffer().capAppend(std::int32_t(count << 8 | 0x90), 1);
-        stream.queued.clear();
+        script.queued.clear();
         click("cmdPlay");
-        ASSERT_EQ(stream.queued.size(), std::size_t(buffers));
-        EXPECT_EQ(stream.queued.back()->dwBytesRecorded, lastBytes);
-        EXPECT_EQ(std::string(stream.queued[0]->lpData, 12),
+        ASSERT_EQ(script.queued.size(), std::size_t(buffers));
+        EXPECT_EQ(script.queued.back()->dwBytesRecorded, lastBytes);
+        EXPECT_EQ(std::string(script.queued[0]->lpData, 12),
                   std::string("\0\0\0\0\0\0\0\0\x20\xA1\x07\x01", 12));
         std::uint32_t last = 0;
-        std::memcpy(&last, stream.queued.back()->lpData + lastBytes - 4, 4);
+        std::memcpy(&last, script.queued.back()->lpData + lastBytes - 4, 4);
         EXPECT_EQ(last, std::uint32_t(lastEntry) << 8 | 0x90);
         click("cmdStop");
     }
@@ -199,30 +120,40 @@ TEST(SeqWindowFaults, AreReportedAndStopRecovers) {
     const std::array<const char *, 4> cases[] = {
         // fault, message, state, stream calls
         {"busy", "Oops, the MIDI input device is already open", "Playing Pause",
-         "open division prep out restart"},
+         "open|division|prep|out|restart"},
         {"open", "Error opening MIDI output device", "Ready Play", "open"},
         {"restart", "Error in midistreamrestart", "Playing Pause",
-         "open division prep out restart close"}};
+         "open|division|prep|out|restart|close"}};
     for (auto [fault, message, state, calls] : cases) {
-        SeqWindowRig rig;
-        HMIDIIN capture = 0; // the main window's capture holding the device, or another
-        rig.fake.midiIn.midiInOpen(&capture, fault == std::string("busy") ? 0 : 1,
-                                   &seq::capMidiInProc, 0, 0x30000);
-        rig.stream.failing[fault] = 11;
-        rig.window.show();
+        SeqWindowRig rig(fault == std::string("busy"));
+        rig.script.answers[fault] = {11, ""};
         rig.open();
         rig.click("cmdPlay");
         EXPECT_THAT(rig.fake.messages.texts, ElementsAre(message));
-        EXPECT_EQ(rig.shown() + "|" + rig.stream.calls, std::string(state) + "|" + calls);
+        EXPECT_EQ(rig.shown() + "|" + rig.script.calls, std::string(state) + "|" + calls);
         rig.click("cmdStop");
         EXPECT_EQ(rig.shown(), "Ready Play");
     }
 }
 
-// Save puts the window away with its input open; Close closes it, and the next showing opens it
-// again.
-TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
+// Play shows where it is and ends by itself or by Stop. Save puts the window away with its input
+// open; Close closes it, and the next showing opens it again.
+TEST_F(SeqWindow, PlaysRecordsSavesAndClosesItsInput) {
     open();
+    const auto &asked = fake.fileDialogs.shown.at(0).request;
+    EXPECT_EQ(asked.filter + "|" + std::to_string(asked.filterIndex) + "|" + asked.initDir,
+              "MIDI Files (*.mid)|*.mid|1|" + dir.path().toStdString());
+    click("cmdPlay");
+    script.positionMs = 65000;
+    window.timer_Timer();
+    EXPECT_EQ(text("lblTime"), QStringLiteral("1:05"));
+    finish(); // ended by itself: the position of the closed stream reads 0
+    EXPECT_EQ(text("lblTime"), QStringLiteral("0:00"));
+    // The lead-in before the first event, and the wait for the last ones to sound.
+    EXPECT_EQ(fake.clock.sleeps, std::vector(2, std::chrono::milliseconds(500)));
+    click("cmdPlay");
+    click("cmdStop"); // stopped by the user
+    EXPECT_EQ(text("lblTime"), QString());
     click("cmdSave");
     EXPECT_THAT(fake.messages.texts,
                 ElementsAre("So sorry, but you can only save what's recorded"));
@@ -232,13 +163,12 @@ TEST_F(SeqWindow, RecordsSavesAndClosesItsInput) {
     deliver(0x00403E80, 2250);
     window.timer_Timer();
     EXPECT_EQ(text("lblEvents"), QStringLiteral("4"));
-    const std::string path = dir.filePath(QStringLiteral("take.mid")).toStdString();
-    fake.fileDialogs.answers = {std::nullopt, path};
+    fake.fileDialogs.answers = {std::nullopt, path("take.mid")};
     click("cmdSave");
     EXPECT_TRUE(window.isVisible());
     click("cmdSave");
     EXPECT_FALSE(window.isVisible());
-    std::ifstream written(path, std::ios::binary);
+    std::ifstream written(path("take.mid"), std::ios::binary);
     const std::vector<seq::Entry> deltas{
         {seq::kTempoEntry, 0}, {0x00643C90, 0}, {0x00403C80, 500}, {0x00403E80, 250}};
     EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(written), {}),

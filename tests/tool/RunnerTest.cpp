@@ -11,6 +11,7 @@ class Runner : public ToolTest {};
 
 // Escape and a second command leave the running tool's wait window up; closed by hand, it leaves
 // the tool running in its console and frees the runner, which then polls only the new command.
+// Ticks go on while a message box is open.
 TEST_F(Runner, OneToolAtATimeEachInAConsoleOfItsOwn) {
     whenShown<shellWait>([&](shellWait &window) {
         QTest::keyClick(&window, Qt::Key_Escape);
@@ -33,24 +34,20 @@ TEST_F(Runner, OneToolAtATimeEachInAConsoleOfItsOwn) {
     EXPECT_THAT(fake.processes.closed, ElementsAre(103, 102));
     ASSERT_EQ(consoles(form).size(), 1); // the second closed as its tool ended
     EXPECT_EQ(child<QPlainTextEdit>(*consoles(form)[0], "txtOutput")->toPlainText(),
-              qs("to the first\n"));
-    form.close(); // unloading ends the tools still running
-    EXPECT_THAT(fake.processes.endAsked, ElementsAre(100));
-}
-
-TEST_F(Runner, AToolThatCannotBeFoundFailsOnceAndTheRunnerGoesIdle) {
-    fake.processes.knownPrograms.clear();
+              u"to the first\n"_s);
+    fake.processes.knownPrograms.clear(); // a tool not found fails once and frees the runner
     int reentered = 0;
-    // Ticks go on while the message box is open.
     fake.messages.onShow = [&](const std::string &) {
         for (; reentered < 3; ++reentered)
             tick();
     };
     whenShown<shellWait>([&](shellWait &) { tick(); });
     click("cmdMonitor");
-    EXPECT_TRUE(fake.processes.closed.empty() && consoles(form).empty() && reentered == 3);
-    EXPECT_THAT(fake.messages.texts, ElementsAre("Shell failed. Is the current directory set to "
-                                                 "the location of this executable?"));
+    EXPECT_TRUE(fake.processes.closed.size() == 2 && consoles(form).size() == 1 && reentered == 3);
+    EXPECT_EQ(fake.messages.texts.back(), "Shell failed. Is the current directory set to the "
+                                          "location of this executable?");
+    form.close(); // unloading ends the tools still running
+    EXPECT_THAT(fake.processes.endAsked, ElementsAre(100));
 }
 
 // The real process layer with the stand-in tool, which lives beside the test program, not in the
@@ -69,7 +66,7 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
     child<QCheckBox>(form, "chkBat")->setChecked(true);
     auto output = [&] { return child<QPlainTextEdit>(*consoles(form).back(), "txtOutput"); };
     auto prompted = [&] {
-        return QTest::qWaitFor([&] { return output()->toPlainText().contains(qs("Press")); });
+        return QTest::qWaitFor([&] { return output()->toPlainText().contains(u"Press"_s); });
     };
     whenShown<shellWait>([&](shellWait &) {
         EXPECT_TRUE(prompted());
@@ -77,7 +74,7 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
     });
     child<QPushButton>(form, "cmdVersion")->click();
     ASSERT_EQ(consoles(form).size(), 1);
-    EXPECT_TRUE(output()->toPlainText().contains(qs("Query the Ombrix modules for their version")));
+    EXPECT_TRUE(output()->toPlainText().contains(u"Query the Ombrix modules for their version"_s));
     consoles(form).back()->close();
     whenShown<shellWait>([&](shellWait &) {
         EXPECT_TRUE(prompted());

@@ -16,43 +16,46 @@ class ToolCommands : public ToolTest {
     }
 };
 
+// Module and free options travel as typed; the data comparison box and box 7 ask for the same bit.
 TEST_F(ToolCommands, EveryButtonSendsItsCommandWithTheControlsValues) {
+    EXPECT_EQ(run("cmdDownload"), R"(korrel -i-1 -o-1   -P "")");
     fake.fileDialogs.answers = {std::string(R"(\\srv\a b.ocf)")};
     click("cmdConfigFile");
-    for (const char *box : {"chkModuleOnly", "chkDebug_1", "chkDebug_8", "chkDispData", "chkBat"})
+    for (const char *box :
+         {"chkModuleOnly", "chkDebug_1", "chkDebug_7", "chkDebug_8", "chkDispData", "chkBat"})
         child<QCheckBox>(form, box)->setChecked(true);
-    child(form, "txtModule")->setText(qs("3"));
-    child(form, "txtOtherOptions")->setText(qs("-q"));
-    child(form, "txtDiagCount")->setText(qs("-1"));
+    child(form, "txtModule")->setText(u" 3 "_s);
+    child(form, "txtOtherOptions")->setText(u"-q"_s);
+    child(form, "txtDiagCount")->setText(u"-1"_s);
     form.state().midiOutDev = 1;
     const std::pair<const char *, const char *> buttons[] = {
-        {"cmdDownload", R"(  -m3 -q -d102 -P "\\\\srv\a b.ocf")"},
+        {"cmdDownload", R"(  -m 3  -q -d182 -P "\\\\srv\a b.ocf")"},
         {"cmdMonitor", " -L"},
         {"cmdReset", " -R"},
         {"cmdVersion", " -P -V"},
-        {"cmdProgram", "  -m3 -q -d102 -P -%"},
-        {"cmdVerify", "  -m3 -q -d103 -P -v"},
-        {"cmdHalt", "  -m3 -q -d102 -H"},
-        {"cmdRun", "  -m3 -q -d102 -E"},
-        {"cmdDataDiag", "  -d182 -P -D-1"},
-    };
+        {"cmdProgram", "  -m 3  -q -d182 -P -%"},
+        {"cmdVerify", "  -m 3  -q -d183 -P -v"},
+        {"cmdHalt", "  -m 3  -q -d182 -H"},
+        {"cmdRun", "  -m 3  -q -d182 -E"},
+        {"cmdDataDiag", "  -d182 -P -D-1"}};
     for (const auto &[button, options] : buttons)
         EXPECT_EQ(run(button), "korrel.bat -i-1 -o 1" + std::string(options));
 
     child<QCheckBox>(form, "chkBat")->setChecked(false);
     fake.fileDialogs.answers = {std::nullopt, std::string(R"(C:\x.reg)"), std::string("/r/a.reg")};
     click("cmdSaveReg");
-    EXPECT_EQ(fake.processes.started.size(), 9u) << "a cancelled dialog sends nothing";
+    EXPECT_EQ(fake.processes.started.size(), 10u) << "a cancelled dialog sends nothing";
     child<QCheckBox>(form, "chkRegOnly")->click();
-    EXPECT_EQ(run("cmdSaveReg"), R"(korrel -i-1 -o 1 -q -m0 -n 128 -d103 -P -S "C:\x.reg")");
-    const FileDialogRequest &save = fake.fileDialogs.shown.back().request;
-    EXPECT_EQ(save.filter, "All Files (*.*)|*.*|Registration Files (*.reg)|*.reg");
-    EXPECT_TRUE(save.overwritePrompt && save.filterIndex == 2);
+    EXPECT_EQ(run("cmdSaveReg"), R"(korrel -i-1 -o 1 -q -m0 -n 128 -d183 -P -S "C:\x.reg")");
     child<QCheckBox>(form, "chkRegOnly")->click(); // the range is not read without the box
-    child(form, "txtRegMem")->setText(qs("7"));
-    EXPECT_EQ(run("cmdLoadReg"), R"(korrel -i-1 -o 1 -q -d103 -P -U "/r/a.reg")");
-    const FileDialogRequest &load = fake.fileDialogs.shown.back().request;
-    EXPECT_TRUE(load.fileMustExist && load.initDir == "C:"); // where saving ended
+    child(form, "txtRegMem")->setText(u"7"_s);
+    EXPECT_EQ(run("cmdLoadReg"), R"(korrel -i-1 -o 1 -q -d183 -P -U "/r/a.reg")");
+    const FileDialogRequest &save = fake.fileDialogs.shown[2].request,
+                            &load = fake.fileDialogs.shown[3].request;
+    EXPECT_EQ(save.filter, "All Files (*.*)|*.*|Registration Files (*.reg)|*.reg");
+    // Loading starts where saving ended.
+    EXPECT_TRUE(save.overwritePrompt && save.filterIndex == 2 && load.fileMustExist &&
+                load.initDir == "C:");
 }
 
 // The range rule of the copy dialog's field being edited runs however OK is reached: a click
@@ -63,14 +66,16 @@ TEST_F(ToolCommands, CopyDialogAppliesTheRuleOfTheFieldLeft) {
         {nullptr, "", false, " -m1 -n 127 -d1 -P -C0"},
         {"txtCopyTo", "200", true, " -m127 -n 1 -d1 -P -C0"},
         {"txtCopyFrom", "300", true, " -m127 -n 1 -d1 -P -C 127"},
-        {"txtCopyThrough", "5", false, " -m5 -n 1 -d1 -P -C 127"},
-    };
+        {"txtCopyThrough", "5", false, " -m5 -n 1 -d1 -P -C 127"}};
     for (const auto &[field, typed, enter, options] : copies) {
         whenShown<frmCopyReg>([&](frmCopyReg &dialog) {
             EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
             endNextCommand();
-            if (field)
-                retype(child(dialog, field), typed);
+            if (field) { // clicked into and typed over
+                QTest::mouseClick(child(dialog, field), Qt::LeftButton);
+                child(dialog, field)->selectAll();
+                QTest::keyClicks(child(dialog, field), QString::fromUtf8(typed));
+            }
             if (enter)
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
             else

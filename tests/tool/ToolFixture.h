@@ -13,19 +13,10 @@
 
 namespace parlet::testing_tool {
 
-inline QString qs(const char *text) {
-    return QString::fromUtf8(text);
-}
+using namespace Qt::StringLiterals;
 
 template <typename T = QLineEdit> T *child(const QObject &parent, const char *name) {
-    return parent.findChild<T *>(qs(name));
-}
-
-// Clicks into `field` and types `text` over what it holds.
-inline void retype(QLineEdit *field, const char *text) {
-    QTest::mouseClick(field, Qt::LeftButton);
-    field->selectAll();
-    QTest::keyClicks(field, qs(text));
+    return parent.findChild<T *>(QString::fromUtf8(name));
 }
 
 // Runs `action` in the modal window of type `Window` that comes up next. If none comes up within
