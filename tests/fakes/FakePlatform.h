@@ -98,32 +98,52 @@ class FakeClock final : public Clock {
     void Sleep(std::chrono::milliseconds duration) override;
 };
 
-// Windows that do not stream or play through MCI get services that refuse every call.
-class FailingMidiStream final : public MidiStream {
-    static constexpr MMRESULT no = MMSYSERR_NODRIVER;
+// MCI strings and stream calls logged in one string ("a|b|..."); each answers as scripted (code
+// 0 and an empty reply when not). The queued stream buffers are kept for the test to inspect.
+struct ScriptedMciAndStream final : Mci, MidiStream {
+    using Answer = std::pair<MMRESULT, std::string>; // code, reply
+    std::string calls;
+    std::map<std::string, Answer> answers;
+    std::vector<MIDIHDR *> queued;
+    std::uint32_t positionMs = 0;
 
-  public:
-    MMRESULT midiStreamOpen(HMIDISTRM *, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
+    MMRESULT call(const std::string &name, std::string *reply = nullptr, unsigned length = 1) {
+        calls += calls.empty() ? name : "|" + name;
+        const Answer answer = answers.count(name) ? answers[name] : Answer{};
+        if (reply)
+            *reply = answer.first ? "" : answer.second.substr(0, length - 1);
+        return answer.first;
+    }
+    MMRESULT mciSendStringA(const std::string &command, std::string *reply, unsigned length,
+                            std::uintptr_t) override {
+        return call(command, reply, length);
+    }
+    bool mciGetErrorStringA(MMRESULT error, std::string &text, unsigned) override {
+        text = error == MCIERR_INVALID_FILE ? "Not a MIDI file." : "";
+        return !text.empty();
+    }
+    MMRESULT midiStreamOpen(HMIDISTRM *handle, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
                             std::uint32_t) override {
-        return no;
+        *handle = 7;
+        return call("open");
     }
-    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override { return no; }
-    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return no; }
-    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return no; }
-    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *, unsigned) override { return no; }
-    MMRESULT midiStreamRestart(HMIDISTRM) override { return no; }
-    MMRESULT midiStreamPause(HMIDISTRM) override { return no; }
-    MMRESULT midiStreamStop(HMIDISTRM) override { return no; }
-    MMRESULT midiStreamClose(HMIDISTRM) override { return no; }
-    MMRESULT midiStreamPosition(HMIDISTRM, MMTIME *, unsigned) override { return no; }
-};
-
-class FailingMci final : public Mci {
-  public:
-    MMRESULT mciSendStringA(const std::string &, std::string *, unsigned, std::uintptr_t) override {
-        return MCIERR_INVALID_DEVICE_NAME;
+    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override {
+        return call("division");
     }
-    bool mciGetErrorStringA(MMRESULT, std::string &, unsigned) override { return false; }
+    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
+    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return 0; }
+    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *header, unsigned) override {
+        queued.push_back(header);
+        return call("out");
+    }
+    MMRESULT midiStreamRestart(HMIDISTRM) override { return call("restart"); }
+    MMRESULT midiStreamPause(HMIDISTRM) override { return call("pause"); }
+    MMRESULT midiStreamStop(HMIDISTRM) override { return call("stop"); }
+    MMRESULT midiStreamClose(HMIDISTRM) override { return call("close"); }
+    MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
+        time->ms = handle ? positionMs : time->ms;
+        return handle ? 0 : MMSYSERR_INVALHANDLE;
+    }
 };
 
 // Processes by hand: a start succeeds for the known program names, a process runs until
@@ -169,16 +189,15 @@ class FakeProcesses final : public Processes {
 struct FakePlatform {
     FakeMidiDevices devices;
     FakeMidiIn midiIn;
-    FailingMidiStream midiStream;
-    FailingMci mci;
+    ScriptedMciAndStream script;
     FakeProcesses processes;
     FakeFolders folders;
     FakeFileDialogs fileDialogs;
     FakeMessageBoxes messages;
     FakeClock clock;
 
-    Platform platform{devices, midiIn,      midiStream, mci,  processes,
-                      folders, fileDialogs, messages,   clock};
+    Platform platform{devices, midiIn,      script,   script, processes,
+                      folders, fileDialogs, messages, clock};
 };
 
 } // namespace parlet::fakes

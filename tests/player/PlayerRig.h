@@ -54,52 +54,6 @@ struct PlayerRig {
 // MCI and stream on script: every call logged ("|" between calls, stream calls by a short name),
 // each answering with its scripted code (0 when none) and reply. Only MCIERR_INVALID_FILE has a
 // text; queued stream headers are kept.
-struct ScriptedMciAndStream final : Mci, MidiStream {
-    using Answer = std::pair<MMRESULT, std::string>; // code, reply
-    std::string calls;
-    std::map<std::string, Answer> answers;
-    std::vector<MIDIHDR *> queued;
-    std::uint32_t positionMs = 0;
-
-    MMRESULT call(const std::string &name, std::string *reply = nullptr, unsigned length = 1) {
-        calls += calls.empty() ? name : "|" + name;
-        const Answer answer = answers.count(name) ? answers[name] : Answer{};
-        if (reply)
-            *reply = answer.first ? "" : answer.second.substr(0, length - 1);
-        return answer.first;
-    }
-    MMRESULT mciSendStringA(const std::string &command, std::string *reply, unsigned length,
-                            std::uintptr_t) override {
-        return call(command, reply, length);
-    }
-    bool mciGetErrorStringA(MMRESULT error, std::string &text, unsigned) override {
-        text = error == MCIERR_INVALID_FILE ? "Not a MIDI file." : "";
-        return !text.empty();
-    }
-    MMRESULT midiStreamOpen(HMIDISTRM *handle, unsigned *, unsigned, std::uintptr_t, std::uintptr_t,
-                            std::uint32_t) override {
-        *handle = 7;
-        return call("open");
-    }
-    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override {
-        return call("division");
-    }
-    MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
-    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return 0; }
-    MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *header, unsigned) override {
-        queued.push_back(header);
-        return call("out");
-    }
-    MMRESULT midiStreamRestart(HMIDISTRM) override { return call("restart"); }
-    MMRESULT midiStreamPause(HMIDISTRM) override { return call("pause"); }
-    MMRESULT midiStreamStop(HMIDISTRM) override { return call("stop"); }
-    MMRESULT midiStreamClose(HMIDISTRM) override { return call("close"); }
-    MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
-        time->ms = handle ? positionMs : time->ms;
-        return handle ? 0 : MMSYSERR_INVALHANDLE;
-    }
-};
-
 // The player on the fake platform with MCI and stream on script, and a folder for its files.
 struct FakePlayerRig {
     FakePlayerRig() {
@@ -112,9 +66,8 @@ struct FakePlayerRig {
 
     QTemporaryDir dir;
     fakes::FakePlatform fake;
-    ScriptedMciAndStream script;
-    Platform platform{fake.devices, fake.midiIn,      script,        script,    fake.processes,
-                      fake.folders, fake.fileDialogs, fake.messages, fake.clock};
+    fakes::ScriptedMciAndStream &script = fake.script;
+    Platform &platform = fake.platform;
     PlayerRig rig{platform};
     MainState &state = rig.state;
 };

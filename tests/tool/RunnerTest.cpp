@@ -59,8 +59,8 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
     QDir::setCurrent(folder.path());
     auto processes = makeRealProcesses();
     fakes::FakePlatform fake;
-    Platform platform{fake.devices, fake.midiIn,      fake.midiStream, fake.mci,  *processes,
-                      fake.folders, fake.fileDialogs, fake.messages,   fake.clock};
+    Platform platform{fake.devices, fake.midiIn,      fake.script,   fake.script, *processes,
+                      fake.folders, fake.fileDialogs, fake.messages, fake.clock};
     MainForm form(platform);
     form.state().midiInDev = form.state().midiOutDev = 0;
     child<QCheckBox>(form, "chkBat")->setChecked(true);
