@@ -3,6 +3,8 @@
 #include "platform/stream/SmfReader.h"
 #include "platform/stream/StreamScheduler.h"
 
+#include "BusyCore.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -87,19 +89,10 @@ void BM_Lateness(benchmark::State &state) {
     std::vector<std::int64_t> late;
     bool granted = false;
     for (auto _ : state) {
-        std::atomic<bool> stop{false};
-        std::thread spinner;
-        if (busy)
-            spinner = std::thread([&] {
-                volatile std::uint64_t n = 0;
-                while (!stop.load(std::memory_order_relaxed))
-                    n = n + 1;
-            });
+        BusyCore otherCore(busy);
         late.clear();
         play(deltas, late, realtime, &granted);
-        stop = true;
-        if (spinner.joinable())
-            spinner.join();
+        otherCore.stop();
     }
     std::sort(late.begin(), late.end());
     auto at = [&](double q) {

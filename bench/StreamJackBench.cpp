@@ -5,6 +5,8 @@
 #include "platform/RealServices.h"
 #include "platform/stream/StreamService.h"
 
+#include "BusyCore.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -143,14 +145,7 @@ void BM_JackArrival(benchmark::State &state) {
     int lost = 0, spoiled = 0;
     double framesPerClock = 0;
     for (auto _ : state) {
-        std::atomic<bool> stop{false};
-        std::thread spinner;
-        if (busy)
-            spinner = std::thread([&] {
-                volatile std::uint64_t n = 0;
-                while (!stop.load(std::memory_order_relaxed))
-                    n = n + 1;
-            });
+        BusyCore otherCore(busy);
         const unsigned stallsBefore = watch.count();
         handoverLateMs = 0;
         HMIDISTRM handle = 0;
@@ -165,9 +160,7 @@ void BM_JackArrival(benchmark::State &state) {
         streams.midiStreamRestart(handle);
         auto received = receiver.waitReceived(count, std::chrono::milliseconds(at + 10000));
         streams.midiStreamClose(handle);
-        stop = true;
-        if (spinner.joinable())
-            spinner.join();
+        otherCore.stop();
         stalls = watch.count() - stallsBefore;
         // Each interval between two arrivals against the file's, at the nominal rate, but for
         // those that span frames the server skipped in a stall: MIDI meant for them came late.
