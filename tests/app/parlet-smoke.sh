@@ -3,11 +3,13 @@
 # and closes it with SIGTERM, which must end it with exit code 0 and leave no settings file.
 # With a private JACK server and the loop client, Parlet finds one input and one output and shows
 # its window; without them it would stop at the "No MIDI input devices found" message.
-# Usage: parlet-smoke.sh PARLET MIDILOOP. Exit 77 (skipped) when jackd cannot run here.
+# Usage: parlet-smoke.sh PARLET MIDILOOP. Exit 77 (skipped) when jackd cannot run here, unless
+# PARLET_REQUIRE_JACK=1 makes that a failure.
 set -u
 parlet=$1
 midiloop=$2
 skip=77
+[ "${PARLET_REQUIRE_JACK:-}" = 1 ] && skip=1
 
 work=$(mktemp -d)
 server="parlet-smoke-$$"
