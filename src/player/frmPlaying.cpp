@@ -22,7 +22,6 @@ frmPlaying::frmPlaying(MainState &state, MciPlayer &player)
     connect(m_ui->cmdPause, &QPushButton::clicked, this, &frmPlaying::cmdPause_Click);
     connect(m_ui->cmdStop, &QPushButton::clicked, this, &frmPlaying::cmdStop_Click);
     connect(m_ui->cmdCancel, &QPushButton::clicked, this, &frmPlaying::cmdCancel_Click);
-    initialise();
 }
 
 frmPlaying::~frmPlaying() = default;
