@@ -1,7 +1,7 @@
 // Play in the main window, as far as the device goes: from "open" of a 533,200-event file
 // through the first "play". The window is frozen meanwhile, so this must stay short.
 #include "LargeSmf.h"
-#include "platform/stream/SequencerDevice.h"
+#include "platform/linux/stream/SequencerDevice.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // The sequencer window's two heavy steps: loading a large format-0 file into the store, and
 // starting the playback of a full store (the 500 ms lead-in, then 99 more buffers queued while
 // buffer 1 plays).
-#include "platform/stream/StreamService.h"
+#include "platform/linux/stream/StreamService.h"
 #include "sequencer/SeqLoader.h"
 #include "sequencer/SeqStream.h"
 

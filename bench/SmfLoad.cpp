@@ -1,7 +1,7 @@
 // Loads one MIDI file and prints its event count, as a whole process to time and to count
 // instructions of. With --write it first writes the large test file: 533,200 events, format 0.
 #include "LargeSmf.h"
-#include "platform/stream/SmfReader.h"
+#include "platform/linux/stream/SmfReader.h"
 
 #include <cstdio>
 #include <cstring>

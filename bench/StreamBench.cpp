@@ -1,7 +1,7 @@
 // Lateness of the stream scheduler on the real clock: each event's hand-off to the port against
 // its ideal time. Also the scheduler's CPU use and the MIDI file reader's speed.
-#include "platform/stream/SmfReader.h"
-#include "platform/stream/StreamScheduler.h"
+#include "platform/linux/stream/SmfReader.h"
+#include "platform/linux/stream/StreamScheduler.h"
 
 #include "BusyCore.h"
 

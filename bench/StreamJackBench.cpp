@@ -3,7 +3,7 @@
 // at their due time (as before), with the other core idle and then busy.
 #include "JackServer.h"
 #include "platform/RealServices.h"
-#include "platform/stream/StreamService.h"
+#include "platform/linux/stream/StreamService.h"
 
 #include "BusyCore.h"
 

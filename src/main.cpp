@@ -1,6 +1,8 @@
 #include "app/MainForm.h"
-#include "app/TerminationSignals.h"
 #include "platform/RealPlatform.h"
+#ifndef _WIN32
+#include "app/TerminationSignals.h"
+#endif
 
 #include <QApplication>
 
@@ -12,8 +14,10 @@ int main(int argc, char *argv[]) {
     // take the application name as their title.
     QApplication::setApplicationName(QStringLiteral("Parlet"));
     QApplication::setOrganizationName(QStringLiteral("Vellmark"));
+#ifndef _WIN32
     // SIGTERM and SIGINT close the program as its close box does: nothing is saved.
     parlet::TerminationSignals termination;
+#endif
 
     parlet::RealPlatform realPlatform;
     // Reaching the MIDI system (the JACK client above all) takes as long as building the window,
@@ -24,8 +28,10 @@ int main(int argc, char *argv[]) {
     });
     parlet::MainForm mainForm(realPlatform.platform());
     warmUp.join();
+#ifndef _WIN32
     QObject::connect(&termination, &parlet::TerminationSignals::terminationRequested, &mainForm,
                      &parlet::MainForm::closeWithoutSaving);
+#endif
     if (!mainForm.Form_Load())
         return 0;
     mainForm.show();

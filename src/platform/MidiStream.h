@@ -27,7 +27,8 @@ inline constexpr std::uint32_t MEVT_F_CALLBACK = 0x40000000;
 inline constexpr std::uint32_t TIME_MS = 0x0001;
 
 // A buffer of 12-byte event records {delta ticks, stream id, event}, little-endian words.
-// dwFlags is written by the scheduler thread and polled by the window thread.
+// dwFlags is written by the player's thread and polled by the window thread. The record has the
+// layout of the system's own on 64-bit Windows, whose stream service writes all of it.
 struct MIDIHDR {
     char *lpData = nullptr;
     std::uint32_t dwBufferLength = 0;
@@ -36,6 +37,8 @@ struct MIDIHDR {
     std::atomic<std::uint32_t> dwFlags{0};
     MIDIHDR *lpNext = nullptr;
     std::uintptr_t reserved = 0;
+    std::uint32_t dwOffset = 0;
+    std::uintptr_t dwReserved[8] = {};
 };
 
 struct MIDIPROPTIMEDIV {

@@ -36,8 +36,10 @@ class Processes {
     // WAIT_TIMEOUT while it runs. Only a timeout of 0 is supported.
     virtual std::uint32_t WaitForSingleObject(HANDLE handle, std::uint32_t milliseconds) = 0;
     virtual bool CloseHandle(HANDLE handle) = 0;
-    // Where no console window exists, the tool's output and end reach the user through these
-    // handlers, and what the user types is passed to the tool's standard input.
+    // True where a started tool opens a console window of its own, which shows its output and
+    // takes its input. Elsewhere the program shows them: the tool's output and end reach it
+    // through these handlers, and what the user types is passed to the tool's standard input.
+    virtual bool OpensOwnConsole() const = 0;
     virtual void SetOutputHandler(OutputHandler output, EndHandler end) = 0;
     virtual void WriteStdin(HANDLE process, const std::string &text) = 0;
     // Asks the process and everything it started to stop, as closing its console would, and kills

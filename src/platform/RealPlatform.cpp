@@ -9,7 +9,7 @@ struct RealPlatform::Services {
     std::unique_ptr<MidiStream> stream = makeRealMidiStream(*midi);
     std::unique_ptr<Mci> mci = makeRealMci(*midi);
     std::unique_ptr<Processes> processes = makeRealProcesses();
-    std::unique_ptr<Folders> folders = makeQtFolders();
+    std::unique_ptr<Folders> folders = makeRealFolders();
     std::unique_ptr<FileDialogs> fileDialogs = makeQtFileDialogs();
     std::unique_ptr<MessageBoxes> messages = makeQtMessageBoxes();
     std::unique_ptr<Clock> clock = makeSteadyClock();

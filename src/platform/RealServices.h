@@ -14,7 +14,7 @@ std::unique_ptr<MidiSystem> makeRealMidiSystem();
 std::unique_ptr<MidiStream> makeRealMidiStream(MidiSystem &midi);
 std::unique_ptr<Mci> makeRealMci(MidiSystem &midi);
 std::unique_ptr<Processes> makeRealProcesses();
-std::unique_ptr<Folders> makeQtFolders();
+std::unique_ptr<Folders> makeRealFolders();
 std::unique_ptr<FileDialogs> makeQtFileDialogs();
 std::unique_ptr<MessageBoxes> makeQtMessageBoxes();
 std::unique_ptr<Clock> makeSteadyClock();

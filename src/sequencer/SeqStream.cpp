@@ -1,6 +1,6 @@
 #include "SeqStream.h"
 
-#include "platform/stream/StreamService.h"
+#include "platform/Memory.h"
 
 #include <cstring>
 #include <string>

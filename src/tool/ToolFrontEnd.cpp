@@ -216,7 +216,8 @@ shellWait &ToolFrontEnd::waitWindow() {
     if (!m_shellWait)
         m_shellWait = std::make_unique<shellWait>(
             m_state.platform, m_state.window, [this](HANDLE process, const std::string &cmdline) {
-                m_consoles.open(process, cmdline, m_controls.chkBat->isChecked(), *m_shellWait);
+                if (!m_state.platform.processes.OpensOwnConsole())
+                    m_consoles.open(process, cmdline, m_controls.chkBat->isChecked(), *m_shellWait);
             });
     return *m_shellWait;
 }

@@ -72,7 +72,8 @@ class ToolFrontEnd final : public QObject {
     void chkRegOnly_Click();
     void txtRegMem_LostFocus();
     void txtRegThrough_LostFocus();
-    // The main window's unload: tools still running are ended, as their consoles close.
+    // The main window's unload: the consoles that this program draws close, which ends the tools
+    // still running in them.
     void Form_Unload();
 
     shellWait &waitWindow();

@@ -165,10 +165,12 @@ class FakeProcesses final : public Processes {
     OutputHandler outputHandler;
     EndHandler endHandler;
     std::vector<HANDLE> endAsked; // EndProcess only asks; `finishLast` ends
+    bool ownConsole = false;      // as on Windows: each tool opens a console of its own
 
     bool CreateProcessA(const std::string &commandLine, PROCESS_INFORMATION &info) override;
     std::uint32_t WaitForSingleObject(HANDLE handle, std::uint32_t milliseconds) override;
     bool CloseHandle(HANDLE handle) override;
+    bool OpensOwnConsole() const override { return ownConsole; }
     void SetOutputHandler(OutputHandler output, EndHandler end) override {
         outputHandler = std::move(output);
         endHandler = std::move(end);

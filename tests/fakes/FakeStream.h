@@ -2,7 +2,7 @@
 // Timed output as tests drive it: a clock that moves only when told, scheduler threads that
 // the test can wait for until they are blocked, and output ports that record what they send.
 #include "platform/MidiOut.h"
-#include "platform/stream/StreamTimer.h"
+#include "platform/linux/stream/StreamTimer.h"
 
 #include <atomic>
 #include <mutex>

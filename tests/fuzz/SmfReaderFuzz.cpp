@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the MIDI file reader: it must answer or refuse, never crash or hang,
 // and what it accepts must be playable as read.
-#include "platform/stream/SmfReader.h"
-#include "platform/stream/StreamPlayer.h"
+#include "platform/linux/stream/SmfReader.h"
+#include "platform/linux/stream/StreamPlayer.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 #include "Loop.h"
 
-#include "platform/MidiBackend.h"
+#include "platform/MidiMessages.h"
 
 #include <cstdio>
 

@@ -2,9 +2,9 @@
 // only when the test says.
 #include "StreamTestData.h"
 #include "fakes/FakeStream.h"
-#include "platform/stream/SequencerDevice.h"
-#include "platform/stream/SmfReader.h"
-#include "platform/stream/StreamService.h"
+#include "platform/linux/stream/SequencerDevice.h"
+#include "platform/linux/stream/SmfReader.h"
+#include "platform/linux/stream/StreamService.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // The program's JACK client: lists other clients' MIDI ports, and opens input and output ports
 // of its own connected to them. Events are timed by JACK frames, both ways.
 #include "MidiBackend.h"
-#include "MidiOut.h"
+#include "platform/MidiOut.h"
 
 #include <jack/jack.h>
 

@@ -1,4 +1,4 @@
-#include "RealServices.h"
+#include "platform/RealServices.h"
 #include "stream/SequencerDevice.h"
 
 namespace parlet {

@@ -1,4 +1,4 @@
-#include "RealServices.h"
+#include "platform/RealServices.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -45,23 +45,4 @@ class StreamService final : public MidiStream {
     HMIDISTRM m_next = 1;
 };
 
-// Zero-initialised fixed memory for stream buffers, as the window code allocates and frees it.
-// GMEM_FIXED | GMEM_ZEROINIT is the only kind there is; the block's address is its handle.
-inline constexpr std::uint32_t GMEM_ZEROINIT = 0x40;
-char *GlobalAlloc(std::uint32_t flags, std::size_t bytes);
-// Null is accepted and ignored; returns null as the success value.
-char *GlobalFree(char *block);
-void RtlMoveMemory(void *destination, const void *source, std::size_t bytes);
-
-// Owner of one stream buffer's block, for code that would rather not free by hand: a stream
-// buffer is 64000 bytes, 5332 records of 12 bytes and zeros after them.
-inline constexpr std::size_t streamBlockBytes = 64000;
-struct GlobalBlockFree {
-    void operator()(char *block) const { GlobalFree(block); }
-};
-using GlobalBlock = std::unique_ptr<char[], GlobalBlockFree>;
-inline GlobalBlock allocateStreamBlock() {
-    return GlobalBlock(GlobalAlloc(GMEM_ZEROINIT, streamBlockBytes));
-}
-
 } // namespace parlet

@@ -1,22 +1,23 @@
-#include "RealServices.h"
+#include "platform/RealServices.h"
 
-#include <thread>
+// After our headers (see Win32.h).
+#include "Win32.h"
 
 namespace parlet {
 namespace {
 
-class SteadyClock final : public Clock {
+class WinClock final : public Clock {
   public:
     time_point now() override { return std::chrono::steady_clock::now(); }
     void Sleep(std::chrono::milliseconds duration) override {
-        std::this_thread::sleep_for(duration);
+        ::Sleep(static_cast<DWORD>(duration.count()));
     }
 };
 
 } // namespace
 
 std::unique_ptr<Clock> makeSteadyClock() {
-    return std::make_unique<SteadyClock>();
+    return std::make_unique<WinClock>();
 }
 
 } // namespace parlet

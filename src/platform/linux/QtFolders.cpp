@@ -1,4 +1,4 @@
-#include "RealServices.h"
+#include "platform/RealServices.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -36,7 +36,7 @@ class QtFolders final : public Folders {
 
 } // namespace
 
-std::unique_ptr<Folders> makeQtFolders() {
+std::unique_ptr<Folders> makeRealFolders() {
     return std::make_unique<QtFolders>();
 }
 

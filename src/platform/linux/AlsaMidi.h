@@ -2,7 +2,7 @@
 // ALSA sequencer ports through RtMidi. Without /dev/snd/seq there are none, and nothing is
 // opened or printed.
 #include "MidiBackend.h"
-#include "MidiOut.h"
+#include "platform/MidiOut.h"
 
 #include <memory>
 #include <mutex>

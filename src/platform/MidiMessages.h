@@ -1,28 +1,9 @@
 #pragma once
-// What the ALSA and JACK backends share behind the real MidiSystem.
-#include "MidiIn.h"
-
+// Short MIDI messages as bytes and as the packed word that MIDI input delivers.
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace parlet {
-
-// Where an open input delivers: the caller's function and the values it gets back.
-struct MidiInTarget {
-    MidiInProc callback = nullptr;
-    HMIDIIN handle = 0;
-    std::uintptr_t instance = 0;
-};
-
-// One open input port. Data reaches the target only between start() and stop(); once stop()
-// (or the destructor) returns, no further data call is made.
-class MidiInputPort {
-  public:
-    virtual ~MidiInputPort() = default;
-    // Sets the timestamps back to 0; does nothing when already started.
-    virtual void start() = 0;
-    virtual void stop() = 0;
-};
 
 // Whether a status byte starts a short message, and how long that message is (0 when it
 // does not: system exclusive and its end, and the undefined 0xF4/0xF5).
@@ -54,8 +35,5 @@ inline std::uint32_t packShortMessage(const std::uint8_t *bytes, std::size_t siz
     }
     return word;
 }
-
-// Cuts a name to the 31 bytes that fit the capability record, never inside a UTF-8 sequence.
-std::string fitDeviceName(const std::string &name);
 
 } // namespace parlet

@@ -1,8 +1,5 @@
 #include "StreamService.h"
 
-#include <cstring>
-#include <new>
-
 namespace parlet {
 
 namespace {
@@ -151,22 +148,6 @@ MMRESULT StreamService::midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsig
     time->ms = static_cast<std::uint32_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(stream->position()).count());
     return MMSYSERR_NOERROR;
-}
-
-char *GlobalAlloc(std::uint32_t, std::size_t bytes) {
-    auto *block = new (std::nothrow) char[bytes];
-    if (block)
-        std::memset(block, 0, bytes);
-    return block;
-}
-
-char *GlobalFree(char *block) {
-    delete[] block;
-    return nullptr;
-}
-
-void RtlMoveMemory(void *destination, const void *source, std::size_t bytes) {
-    std::memmove(destination, source, bytes);
 }
 
 } // namespace parlet

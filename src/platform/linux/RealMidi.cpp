@@ -2,7 +2,7 @@
 // direction.
 #include "AlsaMidi.h"
 #include "JackMidi.h"
-#include "RealServices.h"
+#include "platform/RealServices.h"
 
 #include <algorithm>
 #include <cstring>

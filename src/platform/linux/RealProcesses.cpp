@@ -1,7 +1,7 @@
 // Child processes through QProcess: the command line is split by the Windows rules and started
 // directly, without a shell, so the tool sees the arguments it would see on Windows.
-#include "RealServices.h"
 #include "common/CommandLine.h"
+#include "platform/RealServices.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -142,6 +142,8 @@ class QtProcesses final : public Processes {
         }
         return true;
     }
+
+    bool OpensOwnConsole() const override { return false; }
 
     void SetOutputHandler(OutputHandler output, EndHandler end) override {
         m_handler = std::move(output);

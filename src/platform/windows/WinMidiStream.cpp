@@ -1,0 +1,144 @@
+// The MIDI stream through winmm's own stream service. Our header record has the system's layout,
+// so the buffers go to the system as they are; sizes passed are the system's own, since the
+// window code passes the 28 bytes of the first seven fields.
+#include "platform/RealServices.h"
+
+#include <cstddef>
+#include <map>
+#include <mutex>
+
+// After our headers (see Win32.h).
+#include "Win32.h"
+
+namespace parlet {
+namespace {
+
+static_assert(sizeof(MIDIHDR) == sizeof(::MIDIHDR));
+static_assert(offsetof(MIDIHDR, lpData) == offsetof(::MIDIHDR, lpData));
+static_assert(offsetof(MIDIHDR, dwBufferLength) == offsetof(::MIDIHDR, dwBufferLength));
+static_assert(offsetof(MIDIHDR, dwBytesRecorded) == offsetof(::MIDIHDR, dwBytesRecorded));
+static_assert(offsetof(MIDIHDR, dwUser) == offsetof(::MIDIHDR, dwUser));
+static_assert(offsetof(MIDIHDR, dwFlags) == offsetof(::MIDIHDR, dwFlags));
+static_assert(offsetof(MIDIHDR, lpNext) == offsetof(::MIDIHDR, lpNext));
+static_assert(offsetof(MIDIHDR, reserved) == offsetof(::MIDIHDR, reserved));
+static_assert(offsetof(MIDIHDR, dwOffset) == offsetof(::MIDIHDR, dwOffset));
+static_assert(offsetof(MIDIHDR, dwReserved) == offsetof(::MIDIHDR, dwReserved));
+static_assert(sizeof(MIDIPROPTIMEDIV) == sizeof(::MIDIPROPTIMEDIV));
+
+::MIDIHDR *native(MIDIHDR *header) {
+    return reinterpret_cast<::MIDIHDR *>(header);
+}
+
+class WinMidiStream final : public MidiStream {
+  public:
+    ~WinMidiStream() override {
+        for (auto &[handle, stream] : m_streams) {
+            ::midiStreamStop(stream);
+            ::midiStreamClose(stream);
+        }
+    }
+
+    MMRESULT midiStreamOpen(HMIDISTRM *handle, unsigned *deviceId, unsigned cMidi,
+                            std::uintptr_t callback, std::uintptr_t instance,
+                            std::uint32_t flags) override {
+        if (handle == nullptr || deviceId == nullptr)
+            return MMSYSERR_INVALPARAM;
+        UINT device = *deviceId;
+        ::HMIDISTRM stream = nullptr;
+        const MMRESULT result =
+            ::midiStreamOpen(&stream, &device, cMidi, callback, instance, flags);
+        if (result != MMSYSERR_NOERROR)
+            return result;
+        std::lock_guard lock(m_mutex);
+        *handle = m_next++;
+        m_streams[*handle] = stream;
+        return MMSYSERR_NOERROR;
+    }
+
+    MMRESULT midiStreamProperty(HMIDISTRM handle, void *propData, std::uint32_t property) override {
+        const auto stream = find(handle);
+        return stream ? ::midiStreamProperty(stream, static_cast<LPBYTE>(propData), property)
+                      : MMRESULT{MMSYSERR_INVALHANDLE};
+    }
+
+    MMRESULT midiOutPrepareHeader(HMIDISTRM handle, MIDIHDR *header, unsigned) override {
+        const auto stream = find(handle);
+        return stream ? ::midiOutPrepareHeader(reinterpret_cast<::HMIDIOUT>(stream), native(header),
+                                               sizeof(::MIDIHDR))
+                      : MMRESULT{MMSYSERR_INVALHANDLE};
+    }
+
+    MMRESULT midiOutUnprepareHeader(HMIDISTRM handle, MIDIHDR *header, unsigned) override {
+        const auto stream = find(handle);
+        return stream ? ::midiOutUnprepareHeader(reinterpret_cast<::HMIDIOUT>(stream),
+                                                 native(header), sizeof(::MIDIHDR))
+                      : MMRESULT{MMSYSERR_INVALHANDLE};
+    }
+
+    MMRESULT midiStreamOut(HMIDISTRM handle, MIDIHDR *header, unsigned) override {
+        const auto stream = find(handle);
+        return stream ? ::midiStreamOut(stream, native(header), sizeof(::MIDIHDR))
+                      : MMRESULT{MMSYSERR_INVALHANDLE};
+    }
+
+    MMRESULT midiStreamRestart(HMIDISTRM handle) override {
+        const auto stream = find(handle);
+        return stream ? ::midiStreamRestart(stream) : MMRESULT{MMSYSERR_INVALHANDLE};
+    }
+
+    MMRESULT midiStreamPause(HMIDISTRM handle) override {
+        const auto stream = find(handle);
+        return stream ? ::midiStreamPause(stream) : MMRESULT{MMSYSERR_INVALHANDLE};
+    }
+
+    MMRESULT midiStreamStop(HMIDISTRM handle) override {
+        const auto stream = find(handle);
+        return stream ? ::midiStreamStop(stream) : MMRESULT{MMSYSERR_INVALHANDLE};
+    }
+
+    MMRESULT midiStreamClose(HMIDISTRM handle) override {
+        std::lock_guard lock(m_mutex);
+        const auto stream = m_streams.find(handle);
+        if (stream == m_streams.end())
+            return MMSYSERR_INVALHANDLE;
+        const MMRESULT result = ::midiStreamClose(stream->second);
+        if (result == MMSYSERR_NOERROR)
+            m_streams.erase(stream);
+        return result;
+    }
+
+    // The system's time record is larger than ours (a union of every time format): ask in
+    // milliseconds and hand back the value.
+    MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
+        const auto stream = find(handle);
+        if (!stream)
+            return MMSYSERR_INVALHANDLE;
+        if (time == nullptr)
+            return MMSYSERR_INVALPARAM;
+        ::MMTIME position{};
+        position.wType = time->wType;
+        const MMRESULT result = ::midiStreamPosition(stream, &position, sizeof position);
+        if (result == MMSYSERR_NOERROR)
+            time->ms = position.u.ms;
+        return result;
+    }
+
+  private:
+    ::HMIDISTRM find(HMIDISTRM handle) {
+        std::lock_guard lock(m_mutex);
+        const auto stream = m_streams.find(handle);
+        return stream == m_streams.end() ? nullptr : stream->second;
+    }
+
+    std::mutex m_mutex;
+    std::map<HMIDISTRM, ::HMIDISTRM> m_streams;
+    HMIDISTRM m_next = 1;
+};
+
+} // namespace
+
+std::unique_ptr<MidiStream> makeRealMidiStream(MidiSystem &) {
+    return std::make_unique<WinMidiStream>();
+}
+
+} // namespace parlet
