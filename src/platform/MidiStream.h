@@ -28,8 +28,10 @@ inline constexpr std::uint32_t TIME_MS = 0x0001;
 
 // A buffer of 12-byte event records {delta ticks, stream id, event}, little-endian words.
 // dwFlags is written by the player's thread and polled by the window thread. The record has the
-// layout of the system's own on 64-bit Windows, whose stream service writes all of it.
-struct MIDIHDR {
+// layout of the system's own on 64-bit Windows, byte-packed as the system declares it, whose
+// stream service writes all of it; aligned as a whole, so that dwFlags is.
+#pragma pack(push, 1)
+struct alignas(8) MIDIHDR {
     char *lpData = nullptr;
     std::uint32_t dwBufferLength = 0;
     std::uint32_t dwBytesRecorded = 0;
@@ -40,6 +42,7 @@ struct MIDIHDR {
     std::uint32_t dwOffset = 0;
     std::uintptr_t dwReserved[8] = {};
 };
+#pragma pack(pop)
 
 struct MIDIPROPTIMEDIV {
     std::uint32_t cbStruct = 8;

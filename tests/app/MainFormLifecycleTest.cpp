@@ -1,5 +1,7 @@
 #include "AppFixture.h"
+#ifndef _WIN32
 #include "app/TerminationSignals.h"
+#endif
 
 #include <QApplication>
 #include <QLineEdit>
@@ -99,6 +101,7 @@ TEST_F(MainFormLifecycle, WithoutAConfigurationFileTheChooserOpensAtStartUp) {
     }
 }
 
+#ifndef _WIN32
 // SIGINT ends the program like the close box, also from inside a start-up dialog, and the event
 // loop then returns 0. (The smoke test sends SIGTERM to the real program while it is shown.)
 TEST_F(MainFormLifecycle, ATerminationSignalInADialogClosesWithoutSaving) {
@@ -124,6 +127,7 @@ TEST_F(MainFormLifecycle, ATerminationSignalInADialogClosesWithoutSaving) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_FALSE(std::filesystem::exists(iniPath()));
 }
+#endif
 
 } // namespace
 } // namespace parlet

@@ -50,6 +50,7 @@ TEST_F(Runner, OneToolAtATimeEachInAConsoleOfItsOwn) {
     EXPECT_THAT(fake.processes.endAsked, ElementsAre(100));
 }
 
+#ifndef _WIN32
 // The real process layer with the stand-in tool, which lives beside the test program, not in the
 // current folder. The batch file waits for Enter typed in its console, which stays open after
 // it; closing the console of a tool that still waits ends it.
@@ -84,5 +85,6 @@ TEST(RealRunner, TheBatchFileAnswersItsConsoleAndEndsWhenTheConsoleCloses) {
     EXPECT_TRUE(consoles(form).empty() && fake.messages.texts.empty());
     QDir::setCurrent(previous);
 }
+#endif
 
 } // namespace parlet::testing_tool

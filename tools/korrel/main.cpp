@@ -167,7 +167,10 @@ int dataDiagnostic(const Request &request) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+#ifndef _WIN32
+    // Line by line into a pipe too, as the program that shows the output reads it.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+#endif
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
