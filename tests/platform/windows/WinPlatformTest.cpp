@@ -1,0 +1,209 @@
+// The Windows implementations against the system's own services. Wine, where these run here, has
+// no MIDI device: MIDI input, output and stream are reached through the device count and through
+// the MCI sequencer alone.
+#include "app/MainForm.h"
+#include "common/TextForms.h"
+#include "fakes/FakePlatform.h"
+#include "platform/RealServices.h"
+#include "player/PlayerRig.h"
+#include "tool/ToolFrontEnd.h"
+#include "tool/shellWait.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <thread>
+
+// After our headers: the system's define some of the same names as macros.
+#include <windows.h>
+
+namespace parlet {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct RealServices {
+    std::unique_ptr<MidiSystem> midi = makeRealMidiSystem();
+    std::unique_ptr<Mci> mci = makeRealMci(*midi);
+    std::unique_ptr<Processes> processes = makeRealProcesses();
+    std::unique_ptr<Folders> folders = makeRealFolders();
+};
+
+// The fake platform with the given real services in place of its fakes.
+Platform withReal(fakes::FakePlatform &fake, MidiDevices &devices, Mci &mci, Processes &processes) {
+    return Platform{devices,      fake.midiIn,      fake.script,   mci,       processes,
+                    fake.folders, fake.fileDialogs, fake.messages, fake.clock};
+}
+
+// Format 0, 120 ticks per quarter at 120 quarters a minute: one note held for 120 quarters,
+// that is 480 sixteenth notes or one minute.
+const QByteArray oneMinuteSong = QByteArray::fromHex("4D546864000000060000000100784D54726B00000014"
+                                                     "00FF510307A120"
+                                                     "00903C40"
+                                                     "F040803C40"
+                                                     "00FF2F00");
+
+class WindowsPlatform : public testing::Test {
+  protected:
+    std::string write(const char *name, const QByteArray &bytes) {
+        QFile file(dir.filePath(QString::fromUtf8(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return QDir::toNativeSeparators(file.fileName()).toStdString();
+    }
+
+    QTemporaryDir dir;
+    RealServices real;
+    fakes::FakePlatform fake;
+};
+
+// The sequencer device opens a PPQN file under the playback's alias, answers what playback
+// needs, plays on the default output and is stopped, rewound and closed by its commands. (Wine
+// answers the length in milliseconds and the tempo in microseconds per quarter note, where
+// Windows answers sixteenth notes and beats per minute; both are decimal numbers.)
+TEST_F(WindowsPlatform, TheMciSequencerPlaysAPulseTimedFile) {
+    const std::string song = write("one minute.mid", oneMinuteSong);
+    Mci &mci = *real.mci;
+    auto send = [&](const std::string &command) {
+        return mci.mciSendStringA(command, nullptr, 0, 0);
+    };
+    auto ask = [&](const std::string &command) {
+        std::string reply;
+        return mci.mciSendStringA(command, &reply, 255, 0) == 0 ? reply : "failed";
+    };
+    const std::string open = "open \"" + song + "\" type sequencer alias midio";
+    ASSERT_EQ(send(open), 0u);
+    EXPECT_EQ(ask("status midio division type"), "PPQN");
+    EXPECT_THAT(ask("status midio length"), testing::MatchesRegex(R"(\d+)"));
+    EXPECT_THAT(ask("status midio tempo"), testing::MatchesRegex(R"(\d+)"));
+    EXPECT_EQ(send("set midio port  1"), MCIERR_SEQ_PORT_NONEXISTENT);
+    EXPECT_EQ(send("set midio port -1"), 0u);
+    EXPECT_EQ(send("play midio"), 0u);
+    EXPECT_EQ(ask("status midio mode"), "playing");
+    EXPECT_EQ(send("stop midio"), 0u);
+    EXPECT_EQ(ask("status midio mode"), "stopped");
+    EXPECT_EQ(send("seek midio to start"), 0u);
+    EXPECT_EQ(ask("status midio position"), "0");
+    EXPECT_EQ(send("close midio"), 0u);
+    EXPECT_NE(send("status midio mode"), 0u);
+    EXPECT_EQ(send(open), 0u) << "close did not free the alias";
+    send("close midio");
+}
+
+// The player over the real device: the total length of a PPQN file, then the device's own error
+// text for a file that is missing and for one that is not a MIDI file, in the player's message.
+TEST_F(WindowsPlatform, ThePlayerShowsTheDevicesLengthAndItsErrorTexts) {
+    Platform platform = withReal(fake, fake.devices, *real.mci, fake.processes);
+    test::PlayerRig rig{platform};
+    rig.state.midiOutDev = -1;
+    const std::string song = write("one minute.mid", oneMinuteSong);
+    std::string length;
+    std::string tempo;
+    real.mci->mciSendStringA("open \"" + song + "\" type sequencer alias midio", nullptr, 0, 0);
+    real.mci->mciSendStringA("status midio length", &length, 255, 0);
+    real.mci->mciSendStringA("status midio tempo", &tempo, 255, 0);
+    real.mci->mciSendStringA("close midio", nullptr, 0, 0);
+    fake.fileDialogs.answers.push_back(song);
+    rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
+        EXPECT_EQ(rig.text(window, "lblTotTime").toStdString(),
+                  timeDisplay(numericValue(length) / numericValue(tempo) / 4));
+        rig.click(window, "cmdCancel");
+    });
+    EXPECT_THAT(fake.messages.texts, testing::IsEmpty());
+
+    for (const std::string &file :
+         {QDir::toNativeSeparators(dir.filePath(QStringLiteral("missing.mid"))).toStdString(),
+          write("text.mid", "not a MIDI file")}) {
+        const std::string open = "open \"" + file + "\" type sequencer alias midio";
+        std::string reason;
+        ASSERT_TRUE(real.mci->mciGetErrorStringA(real.mci->mciSendStringA(open, nullptr, 0, 0),
+                                                 reason, 80));
+        fake.fileDialogs.answers.push_back(file);
+        rig.player.SeqPlay_Click();
+        ASSERT_FALSE(reason.empty());
+        EXPECT_EQ(fake.messages.texts.back(), "Command \"" + open + "\" failed\r\n" + reason);
+    }
+    EXPECT_EQ(fake.messages.texts.size(), 2u); // nothing was sent after the failed open
+}
+
+// A process in a console of its own is polled to its end and its handles closed once; a program
+// that cannot be found does not start; a batch file runs through the command interpreter.
+TEST_F(WindowsPlatform, AToolRunsInItsOwnConsoleAndIsPolledToItsEnd) {
+    Processes &processes = *real.processes;
+    EXPECT_TRUE(processes.OpensOwnConsole());
+    auto waitForEnd = [&](HANDLE process) {
+        QDeadlineTimer deadline(20s);
+        while (processes.WaitForSingleObject(process, 0) == WAIT_TIMEOUT && !deadline.hasExpired())
+            std::this_thread::sleep_for(20ms);
+        return processes.WaitForSingleObject(process, 0);
+    };
+    PROCESS_INFORMATION info;
+    ASSERT_TRUE(processes.CreateProcessA("korrel -i 0 -o 0 -R", info));
+    EXPECT_EQ(waitForEnd(info.hProcess), WAIT_OBJECT_0);
+    EXPECT_TRUE(processes.CloseHandle(info.hThread) && processes.CloseHandle(info.hProcess));
+    EXPECT_EQ(processes.WaitForSingleObject(info.hProcess, 0), WAIT_FAILED);
+
+    EXPECT_FALSE(processes.CreateProcessA("no-such-tool -i 0 -o 0 -R", info));
+    EXPECT_EQ(info.hProcess, 0);
+
+    // Without a console to type into (headless, here) the batch file's pause returns at once.
+    ASSERT_TRUE(processes.CreateProcessA("korrel.bat -i 0 -o 0 -R", info));
+    char image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    ::QueryFullProcessImageNameA(reinterpret_cast<::HANDLE>(info.hProcess), 0, image, &size);
+    EXPECT_THAT(image, testing::EndsWith("\\cmd.exe"));
+    EXPECT_EQ(waitForEnd(info.hProcess), WAIT_OBJECT_0);
+    EXPECT_TRUE(processes.CloseHandle(info.hThread) && processes.CloseHandle(info.hProcess));
+}
+
+// Through the runner: the wait window closes at the first tick after the tool's end, and no
+// console of this program's own is drawn beside the tool's.
+TEST_F(WindowsPlatform, TheRunnerWaitsForTheToolAndDrawsNoConsole) {
+    Platform platform = withReal(fake, fake.devices, fake.script, *real.processes);
+    MainForm form(platform);
+    form.state().midiInDev = form.state().midiOutDev = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { form.seqTimer().seqTimer_Timer(); });
+    poll.start(50);
+    form.findChild<QPushButton *>(QStringLiteral("cmdReset"))->click(); // returns at the end
+    EXPECT_FALSE(form.tool().waitWindow().isVisible());
+    EXPECT_TRUE(form.tool().waitWindow().findChildren<ToolConsole *>().isEmpty());
+    EXPECT_THAT(fake.messages.texts, testing::IsEmpty());
+}
+
+// The shell's folders, and the current folder changed and read back.
+TEST_F(WindowsPlatform, TheFoldersResolve) {
+    Folders &folders = *real.folders;
+    std::string appData;
+    std::string documents;
+    ASSERT_EQ(folders.SHGetFolderPathA(CSIDL_APPDATA, appData), 0);
+    ASSERT_EQ(folders.SHGetFolderPathA(CSIDL_PERSONAL, documents), 0);
+    EXPECT_THAT(appData, testing::MatchesRegex(R"(C:\\users\\.+\\AppData\\Roaming)"));
+    EXPECT_THAT(documents, testing::MatchesRegex(R"(C:\\users\\.+\\Documents)"));
+    const std::string previous = folders.CurDir();
+    const std::string here = QDir::toNativeSeparators(dir.path()).toStdString();
+    EXPECT_TRUE(folders.ChDir(here));
+    EXPECT_EQ(folders.CurDir(), here);
+    EXPECT_FALSE(folders.ChDir(here + "\\no such folder"));
+    EXPECT_EQ(folders.CurDir(), here);
+    folders.ChDir(previous);
+}
+
+// With no MIDI device, start-up says so and the program ends before its window is shown.
+TEST_F(WindowsPlatform, StartUpWithoutMidiDevicesEnds) {
+    ASSERT_EQ(real.midi->midiInGetNumDevs(), 0u);
+    Platform platform = withReal(fake, *real.midi, fake.script, fake.processes);
+    MainForm form(platform);
+    EXPECT_FALSE(form.Form_Load());
+    EXPECT_THAT(fake.messages.texts, testing::ElementsAre("No MIDI input devices found.  Do you "
+                                                          "need to install a device driver for "
+                                                          "your sound card?"));
+}
+
+} // namespace
+} // namespace parlet
