@@ -55,8 +55,8 @@ struct SeqWindow : ::testing::Test, SeqWindowRig {};
 
 // After each button, step or remote messages (hex; several arrive before the window runs): the
 // state and Play's caption. The remote control is program changes 125-127 on channel 16 only,
-// only when allowed, and recorded first while recording. Those held back while a message box
-// waits run in order; none runs after Close.
+// only when allowed, and recorded first while recording, ending the take. Those held back while
+// a message box waits run in order; none runs after Close.
 TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
     // clang-format off
     const std::pair<const char *, const char *> steps[] = {
@@ -69,7 +69,7 @@ TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
         {"allow", "Ready Play"}, {"cmdSave", "Recording Play"}, {"7FCF", "Playing Pause"},
         {"7FC0", "Playing Pause"}, {"7DCE", "Playing Pause"}, {"7DCF", "Ready Play"},
         {"7ECF", "Recording Play"}, {"643C90", "Recording Play"}, {"F8", "Recording Play"},
-        {"7ECF", "Recording Play"}, {"7FC5", "Recording Play"}, {"7DCF", "Ready Play"},
+        {"7ECF", "Recording Play"}, {"7FC5", "Recording Play"}, {"7DCF 403C80", "Ready Play"},
         {"7FCF cmdClose", "Ready Play"}};
     // clang-format on
     // Save refuses the loaded file; meanwhile a remote Play is held back, and a Record comes.
