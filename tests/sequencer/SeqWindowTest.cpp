@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -31,10 +32,12 @@ struct SeqWindowRig : test::FakePlayerRig {
     std::string shown() {
         return (text("lblState") + u' ' + text("cmdPlay").remove(u'&')).toStdString();
     }
-    // Opens a file of two notes, 100 ms apart, through the Open button.
+    // Opens a file of two notes, 100 ms apart, through the Open button. A terabyte of nothing
+    // follows the track, where the loader must not look.
     void open() {
         const std::vector<seq::Entry> song{{seq::kTempoEntry, 0}, {0x643C90, 0}, {0x643C90, 100}};
         smf::writeFile(path("song.mid"), song, smf::DeltaMode::Absolute);
+        std::filesystem::resize_file(path("song.mid"), std::uintmax_t{1} << 40);
         fake.fileDialogs.answers.push_back(path("song.mid"));
         click("cmdNew");
     }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <fstream>
 
 namespace parlet {
@@ -232,6 +233,8 @@ TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
     const auto path = testing::TempDir() + "tempo map.mid"; // kept whole inside its quotes
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    // A terabyte of nothing after the declared tracks, where the device must not look.
+    std::filesystem::resize_file(path, std::uintmax_t{1} << 40);
     SequencerDevice mci{outputs, clock.factory(), false};
     auto send = [&](const std::string &command) {
         const auto result = mci.mciSendStringA(command, nullptr, 0, 0);
@@ -263,6 +266,7 @@ TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
     EXPECT_EQ(outputs.sent().at(3).bytes, (Bytes{0x90, 62, 0}));
     ASSERT_EQ(send("close midio"), 0u);
     EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
+    std::filesystem::remove(path);
 }
 
 } // namespace
