@@ -1,16 +1,20 @@
 #include "TextForms.h"
 
-#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
 namespace parlet {
 
+// The C library's number conversions follow the locale that Qt sets from the desktop, which
+// may use a comma: every number here goes through <charconv>, which always uses the point.
+
 std::string signNumber(double value) {
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    std::string text(buffer);
+    auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    std::string text(buffer, written.ptr);
     if (text == "-0")
         text = "0";
     return text.front() == '-' ? text : " " + text;
@@ -24,11 +28,12 @@ double numericValue(std::string_view text) {
             ++i;
     };
     auto isDigit = [&](std::size_t at) {
-        return at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]));
+        return at < text.size() && text[at] >= '0' && text[at] <= '9';
     };
     skipBlanks();
     if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        number += text[i++];
+        if (text[i++] == '-')
+            number += '-';
     bool point = false;
     bool digits = false;
     for (skipBlanks(); i < text.size(); skipBlanks()) {
@@ -55,7 +60,8 @@ double numericValue(std::string_view text) {
             number += exponent;
         }
     }
-    double value = std::strtod(number.c_str(), nullptr);
+    double value = 0; // stays 0 when the number is out of range
+    std::from_chars(number.data(), number.data() + number.size(), value);
     return std::isfinite(value) ? value : 0;
 }
 

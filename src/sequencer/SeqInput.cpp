@@ -31,16 +31,20 @@ void SeqInput::stopRecording() {
 void SeqInput::onData(std::uint32_t message, std::uint32_t milliseconds) {
     if ((message & 0xF8) == 0xF8)
         return;
+    const auto action = m_control.load() ? remoteAction(message) : std::nullopt;
     {
         std::lock_guard lock(m_gate);
-        if (m_recording)
+        if (m_recording) {
             m_buffer.capAppend(static_cast<std::int32_t>(message),
                                static_cast<std::int32_t>(milliseconds));
+            // A remote control message is the last entry of its take: what arrives before the
+            // window has acted on it (the note-offs of a chord still held) is not recorded.
+            if (action)
+                m_recording = false;
+        }
     }
-    // After the append: a control message received while recording is part of the recording.
-    if (m_control.load())
-        if (auto action = remoteAction(message))
-            m_post(*action);
+    if (action)
+        m_post(*action);
 }
 
 void seqMidiInProc(HMIDIIN, std::uint32_t msg, std::uintptr_t instance, std::uintptr_t param1,

@@ -25,7 +25,8 @@ class SeqInput final {
     SeqInput &operator=(const SeqInput &) = delete;
 
     // midiInRecording. Once stopRecording has returned no append lands any more, so the
-    // recording can be turned into deltas.
+    // recording can be turned into deltas. A remote control message that is recorded also ends
+    // the recording, right after its own entry.
     void startRecording();
     void stopRecording();
     // The window's chkControl, read anew on every message.

@@ -2,9 +2,9 @@
 
 #include "common/TextForms.h"
 
-#include <algorithm>
+#include <filesystem>
 #include <fstream>
-#include <vector>
+#include <new>
 
 namespace parlet::sequencer {
 
@@ -41,7 +41,7 @@ std::int32_t word(std::uint32_t value) {
 enum class TrackEnd { Done, Invalid };
 
 // The event loop of the one track, from its first delta on.
-TrackEnd readTrack(SeqFileReader &in, std::size_t trackEnd, bool smpte, MessageBoxes &messages,
+TrackEnd readTrack(SeqFileReader &in, std::uint64_t trackEnd, bool smpte, MessageBoxes &messages,
                    seq::CaptureBuffer &buffer) {
     std::uint8_t running = 0;
     std::uint32_t pending = 0; // deltas of skipped events, carried to the next stored one
@@ -99,11 +99,11 @@ TrackEnd readTrack(SeqFileReader &in, std::size_t trackEnd, bool smpte, MessageB
 
 } // namespace
 
-void loadMidiBytes(std::span<const std::uint8_t> bytes, const std::string &path,
-                   MessageBoxes &messages, seq::CaptureBuffer &buffer, SeqFileInfo &info) {
+void loadMidiStream(std::istream &file, const std::string &path, MessageBoxes &messages,
+                    seq::CaptureBuffer &buffer, SeqFileInfo &info) {
     info.seqFromFile = true;
     buffer.capReset();
-    SeqFileReader in(bytes);
+    SeqFileReader in(file);
     auto invalid = [&] {
         messages.MsgBox("File " + path + " does not appear to be a valid MIDI file");
     };
@@ -127,8 +127,13 @@ void loadMidiBytes(std::span<const std::uint8_t> bytes, const std::string &path,
     std::uint32_t length = in.bigEndian(4);
     if (!track)
         return invalid();
-    if (readTrack(in, in.position() + length, info.seqSmpte, messages, buffer) == TrackEnd::Invalid)
-        invalid();
+    try {
+        if (readTrack(in, in.position() + length, info.seqSmpte, messages, buffer) ==
+            TrackEnd::Invalid)
+            invalid();
+    } catch (const std::bad_alloc &) {
+        invalid(); // more events than memory holds; those stored so far stay
+    }
 }
 
 void loadMidiFile(FileDialogs &dialogs, MessageBoxes &messages, std::string &midDir,
@@ -143,16 +148,13 @@ void loadMidiFile(FileDialogs &dialogs, MessageBoxes &messages, std::string &mid
         return;
     midDir = ExtractPath(*chosen);
     midFile = *chosen;
-    // A file that cannot be read has no header, and is refused as any other file without one.
-    std::vector<std::uint8_t> bytes;
-    if (std::ifstream file{*chosen, std::ios::binary | std::ios::ate}) {
-        bytes.resize(static_cast<std::size_t>(std::max<std::streamoff>(file.tellg(), 0)));
-        file.seekg(0);
-        file.read(reinterpret_cast<char *>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<std::size_t>(file.gcount()));
-    }
-    loadMidiBytes(bytes, *chosen, messages, buffer, info);
+    // A file that cannot be read has no header, and is refused as any other file without one;
+    // so is a pipe or a device, which could keep the window waiting for ever.
+    std::ifstream file;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(*chosen, error))
+        file.open(*chosen, std::ios::binary);
+    loadMidiStream(file, *chosen, messages, buffer, info);
 }
 
 } // namespace parlet::sequencer

@@ -8,7 +8,7 @@
 #include "player/seq.h"
 
 #include <cstdint>
-#include <span>
+#include <istream>
 #include <string>
 
 namespace parlet::sequencer {
@@ -22,29 +22,38 @@ struct SeqFileInfo {
     bool seqFromFile = false;
 };
 
-// The bytes of a file read in order; bytes past its end read as 0, as the file's end is only
+// The bytes of a file read in order, each when it is needed, so that nothing past the header is
+// read from a file that is refused there; bytes past its end read as 0, as the file's end is only
 // looked at between events.
 class SeqFileReader {
   public:
-    explicit SeqFileReader(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-    std::uint8_t byte() { return m_pos < m_bytes.size() ? m_bytes[m_pos++] : (++m_pos, 0); }
+    explicit SeqFileReader(std::istream &file) : m_file(file) {}
+    std::uint8_t byte() {
+        ++m_pos;
+        auto c = m_file.get();
+        return c == std::istream::traits_type::eof() ? 0 : static_cast<std::uint8_t>(c);
+    }
     std::uint32_t bigEndian(int count);
     // A variable-length quantity: seven bits a byte, most significant first, bit 7 set on all
     // but the last byte.
     void readVarLen(std::uint32_t &value);
-    void skip(std::uint32_t count) { m_pos += count; }
-    std::size_t position() const { return m_pos; }
-    bool atEnd() const { return m_pos >= m_bytes.size(); }
+    // Passed over without being read.
+    void skip(std::uint32_t count) {
+        m_pos += count;
+        m_file.seekg(count, std::ios::cur);
+    }
+    std::uint64_t position() const { return m_pos; }
+    bool atEnd() { return m_file.peek() == std::istream::traits_type::eof(); }
 
   private:
-    std::span<const std::uint8_t> m_bytes;
-    std::size_t m_pos = 0;
+    std::istream &m_file;
+    std::uint64_t m_pos = 0;
 };
 
-// Resets `buffer` and fills it from the bytes of the file at `path` (named in messages). Every
+// Resets `buffer` and fills it from `file`, the file at `path` (named in messages). Every
 // refusal is shown on `messages`; what was stored before it stays.
-void loadMidiBytes(std::span<const std::uint8_t> bytes, const std::string &path,
-                   MessageBoxes &messages, seq::CaptureBuffer &buffer, SeqFileInfo &info);
+void loadMidiStream(std::istream &file, const std::string &path, MessageBoxes &messages,
+                    seq::CaptureBuffer &buffer, SeqFileInfo &info);
 
 // Asks for a file at `midDir`/`midFile` and loads it. A cancelled dialog changes nothing;
 // otherwise `midDir` and `midFile` name the chosen file whether or not it loads.

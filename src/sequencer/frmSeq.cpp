@@ -19,10 +19,10 @@ class HandlerScope {
     ~HandlerScope() {
         if (--m_window.m_handlerDepth > 0)
             return;
-        for (auto action : std::exchange(m_window.m_deferred, {}))
+        std::lock_guard lock(m_window.m_remoteMutex);
+        if (!m_window.m_remote.empty())
             QMetaObject::invokeMethod(
-                &m_window, [window = &m_window, action] { window->remote(action); },
-                Qt::QueuedConnection);
+                &m_window, [window = &m_window] { window->runRemote(); }, Qt::QueuedConnection);
     }
     HandlerScope(const HandlerScope &) = delete;
     HandlerScope &operator=(const HandlerScope &) = delete;
@@ -36,8 +36,10 @@ frmSeq::frmSeq(MainState &state)
       timer(new QTimer(this)), m_buffer(seq::buffer()),
       m_input(m_buffer,
               [this](RemoteAction action) {
+                  std::lock_guard lock(m_remoteMutex);
+                  m_remote.push_back(action);
                   QMetaObject::invokeMethod(
-                      this, [this, action] { remote(action); }, Qt::QueuedConnection);
+                      this, [this] { runRemote(); }, Qt::QueuedConnection);
               }),
       m_stream(state.platform.midiStream, state.platform.messages, state.platform.clock) {
     m_ui->setupUi(this);
@@ -217,6 +219,11 @@ void frmSeq::cmdClose_Click() {
     HandlerScope scope(*this);
     cmdStop_Click();
     closeInput();
+    {
+        // Nothing arrives any more; what arrived before must not act on a window that is gone.
+        std::lock_guard lock(m_remoteMutex);
+        m_remote.clear();
+    }
     hide();
 }
 
@@ -245,21 +252,27 @@ void frmSeq::checkPlayDone() {
     cmdStop_Click();
 }
 
-void frmSeq::remote(RemoteAction action) {
-    if (m_handlerDepth > 0) {
-        m_deferred.push_back(action);
-        return;
-    }
-    switch (action) {
-    case RemoteAction::Stop:
-        cmdStop_Click();
-        break;
-    case RemoteAction::Record:
-        cmdRecord_Click();
-        break;
-    case RemoteAction::Play:
-        cmdPlay_Click();
-        break;
+void frmSeq::runRemote() {
+    while (m_handlerDepth == 0) {
+        RemoteAction action;
+        {
+            std::lock_guard lock(m_remoteMutex);
+            if (m_remote.empty())
+                return;
+            action = m_remote.front();
+            m_remote.pop_front();
+        }
+        switch (action) {
+        case RemoteAction::Stop:
+            cmdStop_Click();
+            break;
+        case RemoteAction::Record:
+            cmdRecord_Click();
+            break;
+        case RemoteAction::Play:
+            cmdPlay_Click();
+            break;
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 
 class QTimer;
 
@@ -52,7 +53,7 @@ class frmSeq final : public QDialog {
     void closeInput();
     void setState(SeqState state, const char *text);
     void checkPlayDone();
-    void remote(sequencer::RemoteAction action);
+    void runRemote();
 
     MainState &m_state;
     std::unique_ptr<Ui::frmSeq> m_ui;
@@ -64,10 +65,12 @@ class frmSeq final : public QDialog {
     SeqState seqState = seqIdle;
     HMIDIIN seqInHnd = 0;
     bool m_loaded = false;
-    // Handlers can wait in a message box or a file dialog, where queued remote actions would
-    // otherwise run in the middle of them; those wait here until the handler has returned.
+    // Remote actions in the order they arrived, appended on the driver's thread. Handlers can
+    // wait in a message box or a file dialog, where the actions would otherwise run in the middle
+    // of them: they wait here until no handler runs. Close drops those that have not run.
     int m_handlerDepth = 0;
-    std::deque<sequencer::RemoteAction> m_deferred;
+    std::mutex m_remoteMutex;
+    std::deque<sequencer::RemoteAction> m_remote;
 };
 
 } // namespace parlet

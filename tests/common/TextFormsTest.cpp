@@ -1,4 +1,5 @@
 #include "common/TextForms.h"
+#include "fakes/CommaLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@ namespace parlet {
 namespace {
 
 TEST(SignNumber, BlankInTheSignPlaceForNonNegative) {
+    const test::CommaLocale comma; // the point stays the point
     const std::vector<std::pair<double, std::string>> cases = {{0, " 0"},
                                                                {1, " 1"},
                                                                {-1, "-1"},
@@ -22,6 +24,7 @@ TEST(SignNumber, BlankInTheSignPlaceForNonNegative) {
 }
 
 TEST(NumericValue, LeadingNumberWithBlanksIgnored) {
+    const test::CommaLocale comma;
     const std::vector<std::pair<std::string, double>> cases = {
         {"", 0},     {"abc", 0},  {" 156.25", 156.25}, {"1 2 3", 123}, {"12abc", 12},
         {"- 4", -4}, {".5", 0.5}, {"1.2.3", 1.2},      {"1e3", 1000},  {"7e", 7},

@@ -1,4 +1,5 @@
 #include "PlayerRig.h"
+#include "fakes/CommaLocale.h"
 #include "player/SmfWriter.h"
 #include "player/seq.h"
 
@@ -15,7 +16,7 @@ using ::testing::ElementsAre;
 
 const std::string kOpen = "open \"/my music/a b.mid\" type sequencer alias midio";
 
-// The capture window and the playing window, with a file to play.
+// The capture window and the playing window, with a file to play, on a German desktop.
 struct PlayerWindows : ::testing::Test, test::FakePlayerRig {
     PlayerWindows() {
         state.midiOutDev = 1;
@@ -44,6 +45,8 @@ struct PlayerWindows : ::testing::Test, test::FakePlayerRig {
             during(window);
         });
     }
+
+    const test::CommaLocale comma;
 };
 
 // A capture ended by Cancel, the close box or Escape keeps what it took; the next one starts empty

@@ -111,12 +111,14 @@ TEST_F(WindowsJack, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayer
         keyboard.sendAt(keyboard.frameNow(), {0xCF, std::uint8_t(program)});
         EXPECT_TRUE(shows(state)) << program << " should show " << state;
     }
+    // A remote Stop ends the take at itself: the note-off right behind it is not recorded.
     sequencer.cmdRecord_Click();
-    keyboard.sendAt(keyboard.frameNow(), {0xC0, 127});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return buffer.capCount() == 2; }));
-    EXPECT_EQ(buffer.capEvent(1), 0x7FC0);
-    EXPECT_TRUE(shows("Recording"));
-    sequencer.cmdStop_Click();
+    const std::uint32_t now = keyboard.frameNow();
+    for (const auto &message : {std::vector<std::uint8_t>{0xC0, 127}, {0xCF, 125}, {0x80, 60, 0}})
+        keyboard.sendAt(now, message);
+    EXPECT_TRUE(shows("Ready"));
+    EXPECT_EQ(buffer.capCount(), 3);
+    EXPECT_EQ(std::pair(buffer.capEvent(1), buffer.capEvent(2)), std::pair(0x7FC0, 0x7DCF));
     EXPECT_EQ(mci->mciSendStringA("status midio mode", nullptr, 0, 0), MCIERR_INVALID_DEVICE_NAME)
         << "Finished has stopped and closed the device";
     EXPECT_TRUE(fake.messages.texts.empty());

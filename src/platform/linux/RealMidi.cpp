@@ -112,7 +112,7 @@ class RealMidiSystem final : public MidiSystem {
         auto port = device.backend == Backend::Alsa ? m_alsa.openInput(device.port, target)
                                                     : m_jack.openInput(device.port, target);
         if (!port) {
-            return MMSYSERR_ALLOCATED; // the port went away or another program holds it
+            return refusal(device, &AlsaMidi::sources, &JackMidi::sources);
         }
         *handle = m_nextHandle++;
         m_inputs[*handle] = OpenInput{device, target, std::move(port)};
@@ -164,7 +164,7 @@ class RealMidiSystem final : public MidiSystem {
         const Device &device = m_sinks[deviceId];
         port = device.backend == Backend::Alsa ? m_alsa.openOutput(device.port)
                                                : m_jack.openOutput(device.port);
-        return port ? MMSYSERR_NOERROR : MMSYSERR_ALLOCATED;
+        return port ? MMSYSERR_NOERROR : refusal(device, &AlsaMidi::sinks, &JackMidi::sinks);
     }
 
   private:
@@ -173,6 +173,16 @@ class RealMidiSystem final : public MidiSystem {
         MidiInTarget target;
         std::unique_ptr<MidiInputPort> port;
     };
+
+    // Why a listed port did not open: it has gone since the list was read (or the server with
+    // it), or it is there and will not take us (another program holds it).
+    MMRESULT refusal(const Device &device, std::vector<std::string> (AlsaMidi::*alsa)(),
+                     std::vector<std::string> (JackMidi::*jack)()) {
+        const auto present = device.backend == Backend::Alsa ? (m_alsa.*alsa)() : (m_jack.*jack)();
+        return std::find(present.begin(), present.end(), device.port) == present.end()
+                   ? MMSYSERR_BADDEVICEID
+                   : MMSYSERR_ALLOCATED;
+    }
 
     static std::vector<Device> list(const std::vector<std::string> &alsa,
                                     const std::vector<std::string> &jack) {

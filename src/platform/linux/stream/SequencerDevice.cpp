@@ -1,7 +1,6 @@
 #include "SequencerDevice.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,10 +10,17 @@
 namespace parlet {
 namespace {
 
+// Commands and replies are plain ASCII whatever the desktop's locale, which <cctype> and the C
+// library's number conversions would follow.
 std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
     return text;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // The file as stream records: short messages and tempo changes, and a no-op at the end of the
@@ -51,11 +57,11 @@ int framesPerSecond(const SmfFile &file) {
 
 std::string number(double value) {
     char text[32];
-    if (value == std::floor(value) && std::fabs(value) < 1e15)
-        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-    else
-        std::snprintf(text, sizeof text, "%.15g", value);
-    return text;
+    auto written =
+        value == std::floor(value) && std::fabs(value) < 1e15
+            ? std::to_chars(text, text + sizeof text, static_cast<long long>(value))
+            : std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    return std::string(text, written.ptr);
 }
 
 struct ErrorText {
@@ -87,7 +93,7 @@ std::vector<std::string> mciWords(const std::string &command) {
     std::vector<std::string> words;
     std::size_t i = 0;
     while (i < command.size()) {
-        if (std::isspace(static_cast<unsigned char>(command[i]))) {
+        if (isBlank(command[i])) {
             ++i;
         } else if (command[i] == '"') {
             auto close = command.find('"', i + 1);
@@ -97,7 +103,7 @@ std::vector<std::string> mciWords(const std::string &command) {
             i = close + 1;
         } else {
             auto start = i;
-            while (i < command.size() && !std::isspace(static_cast<unsigned char>(command[i])))
+            while (i < command.size() && !isBlank(command[i]))
                 ++i;
             words.push_back(command.substr(start, i - start));
         }

@@ -3,8 +3,8 @@
 #include "StreamPlayer.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <memory>
+#include <fstream>
+#include <new>
 
 namespace parlet {
 namespace {
@@ -126,41 +126,100 @@ bool readTrack(Cursor track, SmfFile &file) {
     }
 }
 
-} // namespace
+// Where the chunks come from: `read` and `skip` take exactly `count` bytes or fail, `take` gives
+// the next `count` bytes in memory.
+class MemorySource {
+  public:
+    explicit MemorySource(std::span<const std::uint8_t> bytes) : m_rest(bytes) {}
+    std::uint64_t left() const { return m_rest.size(); }
+    bool read(std::uint8_t *to, std::size_t count) {
+        auto taken = take(count);
+        if (taken)
+            std::copy(taken->begin(), taken->end(), to);
+        return taken.has_value();
+    }
+    bool skip(std::uint64_t count) { return take(count).has_value(); }
+    std::optional<std::span<const std::uint8_t>> take(std::uint64_t count) {
+        if (count > left())
+            return std::nullopt;
+        auto taken = m_rest.first(static_cast<std::size_t>(count));
+        m_rest = m_rest.subspan(static_cast<std::size_t>(count));
+        return taken;
+    }
 
-std::optional<SmfFile> readSmf(std::span<const std::uint8_t> bytes) {
-    const std::uint8_t *data = bytes.data();
-    std::size_t size = bytes.size();
-    if (size < 14 || bigEndian(data, 4) != 0x4D546864) // "MThd"
+  private:
+    std::span<const std::uint8_t> m_rest;
+};
+
+// A file of `size` bytes, read one chunk at a time: what no chunk needs is never read.
+class FileSource {
+  public:
+    FileSource(std::istream &in, std::uint64_t size) : m_in(in), m_left(size) {}
+    std::uint64_t left() const { return m_left; }
+    bool read(std::uint8_t *to, std::size_t count) {
+        if (count > m_left || !m_in.read(reinterpret_cast<char *>(to), std::streamsize(count)))
+            return false;
+        m_left -= count;
+        return true;
+    }
+    bool skip(std::uint64_t count) {
+        if (count > m_left || !m_in.seekg(std::streamoff(count), std::ios::cur))
+            return false;
+        m_left -= count;
+        return true;
+    }
+    std::optional<std::span<const std::uint8_t>> take(std::uint64_t count) {
+        if (count > m_left)
+            return std::nullopt;
+        m_chunk.resize(static_cast<std::size_t>(count));
+        if (!read(m_chunk.data(), m_chunk.size()))
+            return std::nullopt;
+        return m_chunk;
+    }
+
+  private:
+    std::istream &m_in;
+    std::uint64_t m_left;
+    std::vector<std::uint8_t> m_chunk;
+};
+
+// The header first, then the tracks that it declares, skipping chunks of other kinds; whatever
+// follows the last declared track is not looked at.
+template <typename Source> std::optional<SmfFile> readChunks(Source &source) {
+    std::uint8_t header[14];
+    if (!source.read(header, sizeof header) || bigEndian(header, 4) != 0x4D546864) // "MThd"
         return std::nullopt;
-    std::uint32_t headerLength = bigEndian(data + 4, 4);
-    if (headerLength < 6 || headerLength > size - 8)
+    std::uint32_t headerLength = bigEndian(header + 4, 4);
+    if (headerLength < 6 || !source.skip(headerLength - 6))
         return std::nullopt;
     SmfFile file;
-    file.format = static_cast<std::uint16_t>(bigEndian(data + 8, 2));
-    file.division = static_cast<std::uint16_t>(bigEndian(data + 12, 2));
+    file.format = static_cast<std::uint16_t>(bigEndian(header + 8, 2));
+    const std::uint32_t declared = bigEndian(header + 10, 2);
+    file.division = static_cast<std::uint16_t>(bigEndian(header + 12, 2));
     if (file.format > 1 || !StreamPlayer::validDivision(file.division))
         return std::nullopt;
-    file.events.reserve(size / 4); // most events take three or four bytes
-    std::size_t pos = 8 + headerLength;
-    std::vector<std::size_t> trackStarts;
-    while (size - pos >= 8) {
-        std::uint32_t id = bigEndian(data + pos, 4);
-        std::uint32_t length = bigEndian(data + pos + 4, 4);
-        pos += 8;
-        if (length > size - pos)
-            return std::nullopt;
-        if (id == 0x4D54726B) { // "MTrk"
-            trackStarts.push_back(file.events.size());
-            if (!readTrack(Cursor(data + pos, data + pos + length), file))
+    std::uint8_t chunk[8];
+    while (file.tracks < declared && source.read(chunk, sizeof chunk)) {
+        std::uint32_t length = bigEndian(chunk + 4, 4);
+        if (bigEndian(chunk, 4) != 0x4D54726B) { // "MTrk"
+            if (!source.skip(length))
                 return std::nullopt;
+            continue;
         }
-        pos += length;
+        auto track = source.take(length);
+        if (!track)
+            return std::nullopt;
+        // Most events take three or four bytes.
+        const std::size_t wanted = file.events.size() + track->size() / 4;
+        if (wanted > file.events.capacity())
+            file.events.reserve(std::max(wanted, 2 * file.events.capacity()));
+        if (!readTrack(Cursor(track->data(), track->data() + track->size()), file))
+            return std::nullopt;
+        ++file.tracks;
     }
-    if (trackStarts.empty())
+    if (file.tracks == 0)
         return std::nullopt;
-    file.tracks = static_cast<std::uint16_t>(std::min<std::size_t>(trackStarts.size(), 0xFFFF));
-    if (trackStarts.size() > 1) {
+    if (file.tracks > 1) {
         // Each track is in time order already; a stable sort keeps equal ticks in track order.
         std::stable_sort(file.events.begin(), file.events.end(),
                          [](const SmfEvent &a, const SmfEvent &b) { return a.tick < b.tick; });
@@ -168,27 +227,30 @@ std::optional<SmfFile> readSmf(std::span<const std::uint8_t> bytes) {
     return file;
 }
 
+} // namespace
+
+std::optional<SmfFile> readSmf(std::span<const std::uint8_t> bytes) {
+    MemorySource source(bytes);
+    return readChunks(source);
+}
+
 SmfLoad loadSmf(const std::string &path, SmfFile &file) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> stream(std::fopen(path.c_str(), "rb"),
-                                                            &std::fclose);
-    if (!stream)
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in)
         return SmfLoad::Missing;
-    std::vector<std::uint8_t> bytes;
-    if (std::fseek(stream.get(), 0, SEEK_END) == 0) {
-        long size = std::ftell(stream.get());
-        std::fseek(stream.get(), 0, SEEK_SET);
-        if (size > 0)
-            bytes.resize(static_cast<std::size_t>(size));
-        if (std::fread(bytes.data(), 1, bytes.size(), stream.get()) != bytes.size())
-            return SmfLoad::Missing;
-    } else {
+    const std::streamoff size = in.tellg();
+    if (size < 0 || !in.seekg(0))
         return SmfLoad::Missing; // a folder or a pipe
+    FileSource source(in, static_cast<std::uint64_t>(size));
+    try {
+        auto parsed = readChunks(source);
+        if (!parsed)
+            return SmfLoad::Invalid;
+        file = std::move(*parsed);
+        return SmfLoad::Ok;
+    } catch (const std::bad_alloc &) {
+        return SmfLoad::Invalid; // more events than memory holds: not a file that can be played
     }
-    auto parsed = readSmf(bytes);
-    if (!parsed)
-        return SmfLoad::Invalid;
-    file = std::move(*parsed);
-    return SmfLoad::Ok;
 }
 
 } // namespace parlet

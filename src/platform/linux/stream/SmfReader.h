@@ -30,11 +30,13 @@ struct SmfFile {
 };
 
 // Nullopt for anything that is not a complete, playable file: wrong header, format 2, a chunk
-// or event running past its end, a track without its end, an impossible division.
+// or event running past its end, a track without its end, an impossible division, no track.
+// Only as many tracks as the header declares are read; what follows them is ignored.
 std::optional<SmfFile> readSmf(std::span<const std::uint8_t> bytes);
 
 enum class SmfLoad { Ok, Missing, Invalid };
-// Reads the whole file in one go, then parses it.
+// Reads the header, then the chunks it needs one at a time, so that a file that is no MIDI file
+// is refused however large it is; Invalid also for one with more events than memory holds.
 SmfLoad loadSmf(const std::string &path, SmfFile &file);
 
 } // namespace parlet

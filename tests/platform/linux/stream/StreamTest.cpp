@@ -1,6 +1,7 @@
 // The stream service, the MIDI file reader and the MCI sequencer device on a clock that moves
 // only when the test says.
 #include "StreamTestData.h"
+#include "fakes/CommaLocale.h"
 #include "fakes/FakeStream.h"
 #include "platform/linux/stream/SequencerDevice.h"
 #include "platform/linux/stream/SmfReader.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <fstream>
 
 namespace parlet {
@@ -218,6 +220,7 @@ TEST(SmfReader, RefusesBrokenFiles) {
 // track, the program change at tick 1920; the file ends at tick 2400 (20 sixteenths, the unit of
 // lengths and positions).
 TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
+    const test::CommaLocale comma; // tempos are read and written with a point all the same
     const Bytes conductor{0,    0xFF, 0x51, 3,    0x07, 0xA1, 0x20,       // 500000 us a quarter
                           0x87, 0x40, 0xFF, 0x51, 3,    0x03, 0xD0, 0x90, // at 960: 250000
                           0,    0xFF, 0x2F, 0};
@@ -230,6 +233,8 @@ TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
     const auto path = testing::TempDir() + "tempo map.mid"; // kept whole inside its quotes
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    // A terabyte of nothing after the declared tracks, where the device must not look.
+    std::filesystem::resize_file(path, std::uintmax_t{1} << 40);
     SequencerDevice mci{outputs, clock.factory(), false};
     auto send = [&](const std::string &command) {
         const auto result = mci.mciSendStringA(command, nullptr, 0, 0);
@@ -248,6 +253,8 @@ TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
     EXPECT_EQ(ask({"status midio division type", "status midio length", "status midio tempo",
                    "status midio position", "STATUS MIDIO MODE"}),
               (std::vector<std::string>{"PPQN", "20", "120", "0", "stopped"}));
+    ASSERT_EQ(send("set midio tempo 97.5"), 0u);
+    EXPECT_EQ(ask({"status midio tempo"}), std::vector<std::string>{"97.5"});
     ASSERT_EQ(send("set midio tempo 150"), 0u);
     start = clock.now();
     ASSERT_EQ(send("play midio"), 0u);
@@ -259,6 +266,7 @@ TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
     EXPECT_EQ(outputs.sent().at(3).bytes, (Bytes{0x90, 62, 0}));
     ASSERT_EQ(send("close midio"), 0u);
     EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
+    std::filesystem::remove(path);
 }
 
 } // namespace
