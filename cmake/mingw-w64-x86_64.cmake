@@ -1,5 +1,15 @@
-# Cross-building for 64-bit Windows with Debian's MinGW-w64 (posix threads) against the static
-# Qt that scripts/qt-windows puts in the cache folder. Programs built here run under Wine.
+# The 'windows' preset's toolchain. On Windows itself it only points CMake at Qt when
+# PARLET_QT_WINDOWS names it: the compiler, Qt and GoogleTest are the ones on the path (MSYS2's
+# MinGW-w64 shell, or Qt's installer with its MinGW).
+if(CMAKE_HOST_WIN32)
+  if(DEFINED ENV{PARLET_QT_WINDOWS})
+    list(APPEND CMAKE_PREFIX_PATH "$ENV{PARLET_QT_WINDOWS}")
+  endif()
+  return()
+endif()
+
+# Elsewhere: cross-building for 64-bit Windows with Debian's MinGW-w64 (posix threads) against the
+# static Qt that scripts/qt-windows puts in the cache folder. Programs built here run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

@@ -22,8 +22,11 @@ class QtFileDialogs final : public FileDialogs {
                                            QFileDialog::AcceptMode mode) {
         QFileDialog dialog(QApplication::activeWindow());
         dialog.setAcceptMode(mode);
-        // Qt's own dialog everywhere, so that behaviour does not depend on the desktop.
+#ifndef _WIN32
+        // Qt's own dialog on Linux, so that behaviour does not depend on the desktop; Windows
+        // users get the system's own.
         dialog.setOption(QFileDialog::DontUseNativeDialog);
+#endif
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
         dialog.setFileMode(mode == QFileDialog::AcceptOpen && request.fileMustExist
                                ? QFileDialog::ExistingFile
