@@ -56,44 +56,39 @@ class WinMidiStream final : public MidiStream {
     }
 
     MMRESULT midiStreamProperty(HMIDISTRM handle, void *propData, std::uint32_t property) override {
-        const auto stream = find(handle);
-        return stream ? ::midiStreamProperty(stream, static_cast<LPBYTE>(propData), property)
-                      : MMRESULT{MMSYSERR_INVALHANDLE};
+        return onStream(handle, [&](::HMIDISTRM stream) {
+            return ::midiStreamProperty(stream, static_cast<LPBYTE>(propData), property);
+        });
     }
 
     MMRESULT midiOutPrepareHeader(HMIDISTRM handle, MIDIHDR *header, unsigned) override {
-        const auto stream = find(handle);
-        return stream ? ::midiOutPrepareHeader(reinterpret_cast<::HMIDIOUT>(stream), native(header),
-                                               sizeof(::MIDIHDR))
-                      : MMRESULT{MMSYSERR_INVALHANDLE};
+        return onStream(handle, [&](::HMIDISTRM stream) {
+            return ::midiOutPrepareHeader(reinterpret_cast<::HMIDIOUT>(stream), native(header),
+                                          sizeof(::MIDIHDR));
+        });
     }
 
     MMRESULT midiOutUnprepareHeader(HMIDISTRM handle, MIDIHDR *header, unsigned) override {
-        const auto stream = find(handle);
-        return stream ? ::midiOutUnprepareHeader(reinterpret_cast<::HMIDIOUT>(stream),
-                                                 native(header), sizeof(::MIDIHDR))
-                      : MMRESULT{MMSYSERR_INVALHANDLE};
+        return onStream(handle, [&](::HMIDISTRM stream) {
+            return ::midiOutUnprepareHeader(reinterpret_cast<::HMIDIOUT>(stream), native(header),
+                                            sizeof(::MIDIHDR));
+        });
     }
 
     MMRESULT midiStreamOut(HMIDISTRM handle, MIDIHDR *header, unsigned) override {
-        const auto stream = find(handle);
-        return stream ? ::midiStreamOut(stream, native(header), sizeof(::MIDIHDR))
-                      : MMRESULT{MMSYSERR_INVALHANDLE};
+        return onStream(handle, [&](::HMIDISTRM stream) {
+            return ::midiStreamOut(stream, native(header), sizeof(::MIDIHDR));
+        });
     }
 
     MMRESULT midiStreamRestart(HMIDISTRM handle) override {
-        const auto stream = find(handle);
-        return stream ? ::midiStreamRestart(stream) : MMRESULT{MMSYSERR_INVALHANDLE};
+        return onStream(handle, ::midiStreamRestart);
     }
-
     MMRESULT midiStreamPause(HMIDISTRM handle) override {
-        const auto stream = find(handle);
-        return stream ? ::midiStreamPause(stream) : MMRESULT{MMSYSERR_INVALHANDLE};
+        return onStream(handle, ::midiStreamPause);
     }
-
     MMRESULT midiStreamStop(HMIDISTRM handle) override {
-        const auto stream = find(handle);
-        return stream ? ::midiStreamStop(stream) : MMRESULT{MMSYSERR_INVALHANDLE};
+        return onStream(handle, ::midiStreamStop);
     }
 
     MMRESULT midiStreamClose(HMIDISTRM handle) override {
@@ -110,24 +105,30 @@ class WinMidiStream final : public MidiStream {
     // The system's time record is larger than ours (a union of every time format): ask in
     // milliseconds and hand back the value.
     MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
-        const auto stream = find(handle);
-        if (!stream)
-            return MMSYSERR_INVALHANDLE;
         if (time == nullptr)
             return MMSYSERR_INVALPARAM;
-        ::MMTIME position{};
-        position.wType = time->wType;
-        const MMRESULT result = ::midiStreamPosition(stream, &position, sizeof position);
-        if (result == MMSYSERR_NOERROR)
-            time->ms = position.u.ms;
-        return result;
+        return onStream(handle, [&](::HMIDISTRM stream) {
+            ::MMTIME position{};
+            position.wType = time->wType;
+            const MMRESULT result = ::midiStreamPosition(stream, &position, sizeof position);
+            if (result == MMSYSERR_NOERROR)
+                time->ms = position.u.ms;
+            return result;
+        });
     }
 
   private:
-    ::HMIDISTRM find(HMIDISTRM handle) {
-        std::lock_guard lock(m_mutex);
-        const auto stream = m_streams.find(handle);
-        return stream == m_streams.end() ? nullptr : stream->second;
+    // Runs `call` on the system's stream behind `handle`; MMSYSERR_INVALHANDLE for one not open.
+    template <typename Call> MMRESULT onStream(HMIDISTRM handle, Call call) {
+        ::HMIDISTRM stream = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            const auto found = m_streams.find(handle);
+            if (found == m_streams.end())
+                return MMSYSERR_INVALHANDLE;
+            stream = found->second;
+        }
+        return call(stream);
     }
 
     std::mutex m_mutex;
