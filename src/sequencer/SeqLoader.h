@@ -27,10 +27,11 @@ struct SeqFileInfo {
 // looked at between events.
 class SeqFileReader {
   public:
-    explicit SeqFileReader(std::istream &file) : m_file(file) {}
+    // Reads the stream's buffer directly: a stream's own get() costs three times as much a byte.
+    explicit SeqFileReader(std::istream &file) : m_file(*file.rdbuf()) {}
     std::uint8_t byte() {
         ++m_pos;
-        auto c = m_file.get();
+        auto c = m_file.sbumpc();
         return c == std::istream::traits_type::eof() ? 0 : static_cast<std::uint8_t>(c);
     }
     std::uint32_t bigEndian(int count);
@@ -40,13 +41,13 @@ class SeqFileReader {
     // Passed over without being read.
     void skip(std::uint32_t count) {
         m_pos += count;
-        m_file.seekg(count, std::ios::cur);
+        m_file.pubseekoff(count, std::ios::cur);
     }
     std::uint64_t position() const { return m_pos; }
-    bool atEnd() { return m_file.peek() == std::istream::traits_type::eof(); }
+    bool atEnd() { return m_file.sgetc() == std::istream::traits_type::eof(); }
 
   private:
-    std::istream &m_file;
+    std::streambuf &m_file;
     std::uint64_t m_pos = 0;
 };
 
