@@ -41,7 +41,7 @@ class SeqFileReader {
     // Passed over without being read.
     void skip(std::uint32_t count) {
         m_pos += count;
-        m_file.pubseekoff(count, std::ios::cur);
+        m_file.pubseekoff(count, std::ios::cur, std::ios::in);
     }
     std::uint64_t position() const { return m_pos; }
     bool atEnd() { return m_file.sgetc() == std::istream::traits_type::eof(); }
