@@ -17,12 +17,20 @@ namespace parlet::test {
 using namespace std::chrono_literals;
 
 // A few names in turn rather than one a process: JACK lists eight servers, and a server that
-// died uncleanly stays listed until one of the same name starts.
+// died uncleanly stays listed until one of the same name starts. A name whose server answers
+// belongs to a test program running beside this one, which a client here must not join.
 JackServer::JackServer() {
     jack_set_error_function([](const char *) {});
     jack_set_info_function([](const char *) {});
+    const auto answers = [](const std::string &name) {
+        jack_client_t *probe = jack_client_open(
+            "probe", JackOptions(JackNoStartServer | JackServerName), nullptr, name.c_str());
+        return probe && jack_client_close(probe) == 0;
+    };
     for (int slot = 0; slot < 8 && m_pid < 0; ++slot) { // and not still starting
         const std::string name = "parlet-test-" + std::to_string(slot);
+        if (answers(name))
+            continue;
         const std::string logPath = "/tmp/" + name + "-" + std::to_string(getpid()) + ".log";
         // A test that crashes must not leave its server behind.
         if ((m_pid = fork()) == 0) {
@@ -42,10 +50,7 @@ JackServer::JackServer() {
             if (int status = 0; waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_pid = -1;
                 m_error = "jackd ended at once (" + std::to_string(WEXITSTATUS(status)) + "): ";
-            } else if (jack_client_t *probe = jack_client_open(
-                           "probe", JackOptions(JackNoStartServer | JackServerName), nullptr,
-                           name.c_str())) {
-                jack_client_close(probe);
+            } else if (answers(name)) {
                 setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
                 m_error.clear();
                 break;
