@@ -104,6 +104,20 @@ TEST_F(RealMidiTest, ListsOtherClientsPortsButNotItsOwnAndMapsToTheFirst) {
               MMSYSERR_BADDEVICEID);
 }
 
+// A server that has gone away is let go, and the one that takes its place is found.
+TEST_F(RealMidiTest, FindsTheServerThatReplacesTheOneItUsed) {
+    ASSERT_EQ(midi->midiInGetNumDevs(), 1u);
+    tester.reset();
+    delete s_server;
+    s_server = new test::JackServer;
+    tester = std::make_unique<JackTestClient>("replacement");
+    ASSERT_TRUE(s_server->running() && tester->ok());
+    MIDIINCAPS caps;
+    EXPECT_EQ(midi->midiInGetNumDevs(), 1u);
+    EXPECT_EQ(midi->midiInGetDevCapsA(0, caps), MMSYSERR_NOERROR);
+    EXPECT_STREQ(caps.szPname.data(), "replacement:out");
+}
+
 TEST_F(RealMidiTest, InputKeepsItsResultCodesAndPassesOnlyShortMessagesWhileStarted) {
     HMIDIIN second = 0;
     EXPECT_EQ(midi->midiInOpen(&second, 1, Collector::proc, 0, CALLBACK_FUNCTION),
