@@ -37,8 +37,6 @@ TEST_F(MainFormLifecycle, ExitWritesTheSettingsOfThisRun) {
          "V3\r\n 1 \r\nIn B\r\n 0 \r\nOut A\r\n/a.ocf\r\n@"},
         {"V3\r\n 0 \r\nIn A\r\n 7 \r\nOut X\r\n/c.ocf\r\n@", "In A|In B", "x",
          "V3\r\n 0 \r\nIn A\r\n-1 \r\n\r\n/c.ocf\r\n@"},
-        {"", "Synth, Port 1|In B", "ok ok",
-         "V3\r\n 0 \r\n\"Synth, Port 1\"\r\n 0 \r\nOut A\r\n\r\n@"},
     };
     for (auto [before, ins, answers, after] : cases) {
         SCOPED_TRACE(after);
