@@ -195,6 +195,21 @@ TEST_F(StreamTest, StopTakesBackSilencesAndReturnsEveryBuffer) {
     EXPECT_EQ(service.midiStreamRestart(handle), MMSYSERR_INVALHANDLE);
 }
 
+// A port whose cycle ran ahead of the clock has let out part of what it was handed, here the
+// system-exclusive message: the pause takes back the rest, and only the rest is sent again.
+TEST_F(StreamTest, WhatThePortLetOutAheadOfAPauseIsNotSentAgain) {
+    open(1000);
+    ASSERT_EQ(property(MIDIPROP_TEMPO, 1000000), 0u); // one tick a millisecond
+    queue(buffers.emplace_back().longMessage(1000, {0xF0, 0x7D, 0xF7}).note(10, 0x90, 60, 1));
+    play();
+    clock.advance(995ms);
+    outputs.ranAhead = 10ms;
+    ASSERT_EQ(service.midiStreamPause(handle), MMSYSERR_NOERROR);
+    ASSERT_EQ(service.midiStreamRestart(handle), MMSYSERR_NOERROR);
+    clock.advance(1s);
+    EXPECT_EQ(times(), (std::vector<nanoseconds>{1000ms, 1010ms}));
+}
+
 using Bytes = std::vector<std::uint8_t>;
 
 // A file of format 1 at 480 ticks a quarter, of these tracks (0x83 0x60 is a delta of 480 ticks).
