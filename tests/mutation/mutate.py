@@ -96,7 +96,7 @@ class Suite:
         return run(["cmake", "--build", "--preset", self.name], log, cwd=self.tree, env=self.env) == 0
 
     def test(self, log, only=None):
-        args = ["ctest", "--test-dir", f"build/{self.name}", "--timeout", "150", "-j2"]
+        args = ["ctest", "--test-dir", f"build/{self.name}", "--timeout", "90", "-j2"]
         if only:
             args += ["-R", "^(" + "|".join(re.escape(t) for t in only) + ")$"]
         output = subprocess.run(args, cwd=self.tree, env=self.env, text=True,
