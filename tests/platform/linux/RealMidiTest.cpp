@@ -233,53 +233,5 @@ TEST_F(RealMidiTest, StreamPlaysEveryEventWithinFiveFramesOfTheFileIntervals) {
     }));
 }
 
-TEST_F(RealMidiTest, StreamPauseAndStopLetNothingQueuedOutAfterThem) {
-    // Message k: notes 5 ticks (5.2 ms) long, 5 ticks apart, ended by a velocity of 0.
-    const auto file = [](std::size_t k) {
-        return Bytes{0x90, std::uint8_t(k / 2 + 1), std::uint8_t(k % 2 ? 0 : 100)};
-    };
-    // What arrives until the control has taken effect must be the file's next messages in
-    // order, all within one period of it, then the silencing: the note-off of a note left
-    // sounding, and `allOff` more. A stalled server may drop or delay messages: then run again.
-    EXPECT_TRUE(test::timedRun(*tester, [&]() -> ::testing::AssertionResult {
-        StreamBuffer notes;
-        for (std::size_t k = 0; k < 200; ++k)
-            notes.note(k ? 5 : 48, 0x90, file(k)[1], file(k)[2]);
-        play({&notes});
-        std::size_t next = 0;
-        const auto check = [&](MMRESULT (MidiStream::*control)(HMIDISTRM),
-                               std::size_t allOff) -> ::testing::AssertionResult {
-            std::this_thread::sleep_for(123ms);
-            if (((*streams).*control)(stream) != 0)
-                return ::testing::AssertionFailure() << "the control was refused";
-            const std::uint32_t at = tester->frameNow();
-            const auto received = tester->waitReceived(SIZE_MAX, 100ms);
-            for (const auto &message : received)
-                if (static_cast<std::int32_t>(message.frame - at) >= std::int32_t{2 * period})
-                    return ::testing::AssertionFailure() << "a message came after the control";
-            std::size_t i = 0;
-            for (; i < received.size() && received[i].bytes == file(next); ++i)
-                ++next;
-            // A note left sounding is silenced; its note-off, taken back, comes again on resuming.
-            if (received.size() - i != allOff + next % 2 ||
-                (next % 2 && received[i].bytes != Bytes{0x80, file(next)[1], 0}))
-                return ::testing::AssertionFailure()
-                       << received.size() - i << " messages after message " << next;
-            return ::testing::AssertionSuccess();
-        };
-        auto result = check(&MidiStream::midiStreamPause, 0);
-        if (result && streams->midiStreamRestart(stream) != 0)
-            result = ::testing::AssertionFailure() << "restart refused";
-        if (result)
-            result = check(&MidiStream::midiStreamStop, 32); // all notes and sounds off
-        if (result && !notes.done())
-            result = ::testing::AssertionFailure() << "the buffer was not returned";
-        if (result && !tester->waitReceived(1, 100ms).empty())
-            result = ::testing::AssertionFailure() << "a message leaked after Stop";
-        streams->midiStreamClose(stream);
-        return result;
-    }));
-}
-
 } // namespace
 } // namespace parlet
