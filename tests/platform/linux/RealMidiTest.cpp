@@ -167,9 +167,11 @@ TEST_F(RealMidiTest, KorrelMonitorsItsInputUntilEnter) {
     fourPeriods();
     send({{0x80, 60, 0}});
     EXPECT_TRUE(says("Note Off  channel 1  note 60  velocity 0  [80 3C 00]"));
+    send({{0xC0, 5}}); // and it goes on until Enter
+    EXPECT_TRUE(says("Program Change  channel 1  program 5  [C0 05]"));
     std::fputs("\n", korrel);
     EXPECT_EQ(pclose(korrel), 0);
-    EXPECT_TRUE(says("Monitor ended after 1 messages."));
+    EXPECT_TRUE(says("Monitor ended after 2 messages."));
 }
 
 TEST_F(RealMidiTest, OutputPlacesEachMessageAtItsFrameAndTakesBackWhatIsAhead) {
