@@ -85,8 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
                          "", "", "", "1 In B/In B, 1 Out B/Out B"},
                     Case{"stored input renamed", nullptr, "In A|In C", outs, 1, "In B", 0, "Out A",
                          "ok", "i", "", "0 In A/In A, 0 Out A/Out A"},
-                    Case{"stored number out of range", nullptr, ins, outs, 3, "In D", 1, "Out B",
-                         "p1", "i", "", "1 In B/In B, 1 Out B/Out B"},
+                    // A number that names no device reads no name, as the stored one.
+                    Case{"stored number out of range", nullptr, ins, outs, 2, "", 1, "Out B", "p1",
+                         "i", "", "1 In B/In B, 1 Out B/Out B"},
                     Case{"single output taken silently, name kept", nullptr, ins, "Only Out", 0,
                          "In A", -1, "Old Out", "", "", "", "0 In A/In A, 0 Old Out/Only Out"},
                     Case{"input close box: -1, box shows the last line", nullptr, ins, outs, noFile,

@@ -41,6 +41,7 @@ TEST(SettingsFile, ReadsV3AndV2AndIgnoresWhatItCannotRead) {
         {"V3\r\n 1 " + tail + "\r\n", full},
         {"V2\r\n 3 \r\nIn\r\n-1 \r\nOut\r\n/x.ocf\r\n/ini\r\n",
          "V2|3|In|-1|Out|/x.ocf|/ini0|/doc0|/doc0"},
+        {"", none},
         {"v3\r\n 1 " + tail, none},
         {"V4\r\n 1 " + tail, none},
         {"V3\r\n 2 \r\nIn", "V3|2|In|-1|||/ini0|/doc0|/doc0"},

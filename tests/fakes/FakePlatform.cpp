@@ -6,28 +6,25 @@
 namespace parlet::fakes {
 
 namespace {
-template <typename Caps> void fillName(Caps &caps, const std::string &name) {
+// The name of device `id` of `names` (or of the mapper, when given) into `caps`.
+template <typename Caps>
+MMRESULT fillName(Caps &caps, const std::vector<std::string> &names, int id,
+                  const std::string *mapper = nullptr) {
+    if ((id < 0 || id >= static_cast<int>(names.size())) && !(mapper && id == MIDI_MAPPER))
+        return MMSYSERR_BADDEVICEID;
+    const std::string &name = id < 0 ? *mapper : names[static_cast<std::size_t>(id)];
     caps.szPname.fill('\0');
     std::memcpy(caps.szPname.data(), name.data(), std::min(name.size(), caps.szPname.size() - 1));
+    return MMSYSERR_NOERROR;
 }
 } // namespace
 
 MMRESULT FakeMidiDevices::midiInGetDevCapsA(int deviceId, MIDIINCAPS &caps) {
-    if (deviceId < 0 || deviceId >= static_cast<int>(inputs.size()))
-        return MMSYSERR_BADDEVICEID;
-    fillName(caps, inputs[static_cast<std::size_t>(deviceId)]);
-    return MMSYSERR_NOERROR;
+    return fillName(caps, inputs, deviceId);
 }
 
 MMRESULT FakeMidiDevices::midiOutGetDevCapsA(int deviceId, MIDIOUTCAPS &caps) {
-    if (deviceId == MIDI_MAPPER) {
-        fillName(caps, mapperName);
-        return MMSYSERR_NOERROR;
-    }
-    if (deviceId < 0 || deviceId >= static_cast<int>(outputs.size()))
-        return MMSYSERR_BADDEVICEID;
-    fillName(caps, outputs[static_cast<std::size_t>(deviceId)]);
-    return MMSYSERR_NOERROR;
+    return fillName(caps, outputs, deviceId, &mapperName);
 }
 
 MMRESULT FakeMidiIn::midiInOpen(HMIDIIN *handle, int deviceId, MidiInProc callback,
@@ -44,30 +41,30 @@ MMRESULT FakeMidiIn::midiInOpen(HMIDIIN *handle, int deviceId, MidiInProc callba
         return MMSYSERR_ALLOCATED;
     *handle = m_next++;
     open[*handle] = Port{deviceId, callback, instance, false};
+    if (callback) // as the system does, on the caller's thread
+        callback(*handle, MIM_OPEN, instance, 0, 0);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT FakeMidiIn::midiInStart(HMIDIIN handle) {
-    calls.push_back("start " + std::to_string(handle));
+MMRESULT FakeMidiIn::start(HMIDIIN handle, bool started) {
+    calls.push_back((started ? "start " : "stop ") + std::to_string(handle));
     auto port = open.find(handle);
     if (port == open.end())
         return MMSYSERR_INVALHANDLE;
-    port->second.started = true;
-    return MMSYSERR_NOERROR;
-}
-
-MMRESULT FakeMidiIn::midiInStop(HMIDIIN handle) {
-    calls.push_back("stop " + std::to_string(handle));
-    auto port = open.find(handle);
-    if (port == open.end())
-        return MMSYSERR_INVALHANDLE;
-    port->second.started = false;
+    port->second.started = started;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT FakeMidiIn::midiInClose(HMIDIIN handle) {
     calls.push_back("close " + std::to_string(handle));
-    return open.erase(handle) != 0 ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    auto port = open.find(handle);
+    if (port == open.end())
+        return MMSYSERR_INVALHANDLE;
+    const Port closed = port->second;
+    open.erase(port);
+    if (closed.callback)
+        closed.callback(handle, MIM_CLOSE, closed.instance, 0, 0);
+    return MMSYSERR_NOERROR;
 }
 
 void FakeMidiIn::deliver(std::uint32_t message, std::uint32_t milliseconds) {
@@ -90,14 +87,6 @@ bool FakeFolders::ChDir(const std::string &folder) {
         return false;
     current = folder;
     return true;
-}
-
-std::optional<std::string> FakeFileDialogs::ShowOpen(const FileDialogRequest &request) {
-    return answer(false, request);
-}
-
-std::optional<std::string> FakeFileDialogs::ShowSave(const FileDialogRequest &request) {
-    return answer(true, request);
 }
 
 std::optional<std::string> FakeFileDialogs::answer(bool save, const FileDialogRequest &request) {
@@ -162,11 +151,6 @@ void FakeProcesses::finishLast() {
     processes.rbegin()->second.running = false;
     if (endHandler)
         endHandler(lastHandle());
-}
-
-void FakeProcesses::output(const std::string &text, bool isError) {
-    if (outputHandler)
-        outputHandler(lastHandle(), text, isError);
 }
 
 } // namespace parlet::fakes

@@ -41,14 +41,15 @@ class FakeMidiIn final : public MidiIn {
 
     MMRESULT midiInOpen(HMIDIIN *handle, int deviceId, MidiInProc callback, std::uintptr_t instance,
                         std::uint32_t flags) override;
-    MMRESULT midiInStart(HMIDIIN handle) override;
-    MMRESULT midiInStop(HMIDIIN handle) override;
+    MMRESULT midiInStart(HMIDIIN handle) override { return start(handle, true); }
+    MMRESULT midiInStop(HMIDIIN handle) override { return start(handle, false); }
     MMRESULT midiInClose(HMIDIIN handle) override;
 
     // Delivers a short message to every started input, as MIM_DATA with the given timestamp.
     void deliver(std::uint32_t message, std::uint32_t milliseconds);
 
   private:
+    MMRESULT start(HMIDIIN handle, bool started);
     HMIDIIN m_next = 1;
 };
 
@@ -74,8 +75,12 @@ class FakeFileDialogs final : public FileDialogs {
     std::deque<std::optional<std::string>> answers; // nullopt = the user cancels
     std::vector<Shown> shown;
 
-    std::optional<std::string> ShowOpen(const FileDialogRequest &request) override;
-    std::optional<std::string> ShowSave(const FileDialogRequest &request) override;
+    std::optional<std::string> ShowOpen(const FileDialogRequest &request) override {
+        return answer(false, request);
+    }
+    std::optional<std::string> ShowSave(const FileDialogRequest &request) override {
+        return answer(true, request);
+    }
 
   private:
     std::optional<std::string> answer(bool save, const FileDialogRequest &request);
@@ -127,8 +132,9 @@ struct ScriptedMciAndStream final : Mci, MidiStream {
         *handle = 7;
         return call("open");
     }
-    MMRESULT midiStreamProperty(HMIDISTRM, void *, std::uint32_t) override {
-        return call("division");
+    MMRESULT midiStreamProperty(HMIDISTRM, void *property, std::uint32_t) override {
+        return call("division " +
+                    std::to_string(static_cast<MIDIPROPTIMEDIV *>(property)->dwTimeDiv));
     }
     MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
     MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return 0; }
@@ -165,12 +171,11 @@ class FakeProcesses final : public Processes {
     OutputHandler outputHandler;
     EndHandler endHandler;
     std::vector<HANDLE> endAsked; // EndProcess only asks; `finishLast` ends
-    bool ownConsole = false;      // as on Windows: each tool opens a console of its own
 
     bool CreateProcessA(const std::string &commandLine, PROCESS_INFORMATION &info) override;
     std::uint32_t WaitForSingleObject(HANDLE handle, std::uint32_t milliseconds) override;
     bool CloseHandle(HANDLE handle) override;
-    bool OpensOwnConsole() const override { return ownConsole; }
+    bool OpensOwnConsole() const override { return false; }
     void SetOutputHandler(OutputHandler output, EndHandler end) override {
         outputHandler = std::move(output);
         endHandler = std::move(end);
@@ -181,8 +186,6 @@ class FakeProcesses final : public Processes {
     HANDLE lastHandle() const { return processes.empty() ? 0 : processes.rbegin()->first; }
     // Ends the most recently started process and reports it.
     void finishLast();
-    // The most recently started process writes `text`.
-    void output(const std::string &text, bool isError = false);
 
   private:
     HANDLE m_next = 100;

@@ -81,8 +81,9 @@ struct RecordingPort final : MidiOutPort {
     std::chrono::nanoseconds lookahead() const override { return std::chrono::milliseconds(20); }
     std::size_t takeBack(time_point cut) override {
         std::lock_guard lock(m_outputs.mutex);
-        return std::erase_if(m_outputs.messages,
-                             [&](const SentMessage &sent) { return sent.when > cut; });
+        return std::erase_if(m_outputs.messages, [&](const SentMessage &sent) {
+            return sent.when > cut + m_outputs.ranAhead;
+        });
     }
 
     FakeMidiOutputs &m_outputs;

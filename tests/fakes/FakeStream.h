@@ -43,7 +43,8 @@ struct SentMessage {
 };
 
 // Ports on any device, all appending to `sent` and handed messages 20 ms ahead; a message taken
-// back is removed from what was sent.
+// back is removed from what was sent, unless it falls within `ranAhead` of the cut: a port whose
+// cycle ran ahead of the player's clock has let it out already.
 struct FakeMidiOutputs final : MidiOutputs {
     MMRESULT openOutput(int deviceId, std::unique_ptr<MidiOutPort> &port) override;
     std::vector<SentMessage> sent();
@@ -51,6 +52,7 @@ struct FakeMidiOutputs final : MidiOutputs {
 
     std::mutex mutex; // guards `messages`, what the ports sent
     std::vector<SentMessage> messages;
+    std::chrono::nanoseconds ranAhead{0};
 };
 
 } // namespace parlet::fakes

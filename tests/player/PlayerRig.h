@@ -51,9 +51,6 @@ struct PlayerRig {
     Player player{state};
 };
 
-// MCI and stream on script: every call logged ("|" between calls, stream calls by a short name),
-// each answering with its scripted code (0 when none) and reply. Only MCIERR_INVALID_FILE has a
-// text; queued stream headers are kept.
 // The player on the fake platform with MCI and stream on script, and a folder for its files.
 struct FakePlayerRig {
     FakePlayerRig() {

@@ -67,15 +67,17 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
     record([&](QDialog &window) {
         EXPECT_EQ(progress(window), QStringLiteral(" 1|0:00"));
         fake.midiIn.deliver(0x00643C90, 1500);
-        fake.midiIn.deliver(0x000000F8, 1600); // clock: not stored
+        fake.midiIn.deliver(0x000000F8, 1600); // clock: not stored; a tune request is
+        fake.midiIn.deliver(0x000000F6, 1700);
         fake.midiIn.deliver(0x00403C80, 2000);
-        EXPECT_EQ(progress(window), QStringLiteral(" 3|0:02"));
+        EXPECT_EQ(progress(window), QStringLiteral(" 4|0:02"));
         for (int save = 0; save < 3 && window.isVisible(); ++save) {
             rig.click(window, "cmdSave");
             fake.midiIn.deliver(0x00403C80, 3000); // after the stop: never arrives
         }
     });
     rig.player.Form_Unload();
+    EXPECT_EQ(seq::buffer().capCount(), 4) << "the input's close is not a message";
     fake.midiIn.busyDevices.insert(0);
     rig.player.SeqRec_Click(); // returns at once
     // Each capture starts the input, and again as its window shows, and stops it at its end.
@@ -97,7 +99,7 @@ TEST_F(PlayerWindows, ACaptureShowsItsProgressAndIsSavedOnceAWriteSucceeds) {
     EXPECT_EQ(state.midFile, path("take"));
     std::ifstream written(path("take"), std::ios::binary);
     const std::vector<seq::Entry> entries{
-        {seq::kTempoEntry, 0}, {0x00643C90, 1500}, {0x00403C80, 2000}};
+        {seq::kTempoEntry, 0}, {0x00643C90, 1500}, {0xF6, 1700}, {0x00403C80, 2000}};
     EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(written), {}),
               smf::encode(entries, smf::DeltaMode::Absolute).bytes);
 }

@@ -34,10 +34,10 @@ struct LoadCase {
 // clang-format off
 const LoadCase kCases[] = {
     {"events, running status, skipped metas carrying their deltas, end of track",
-     smf("00 FF 51 03 07 A1 20 10 90 3C 64 05 3E 64 07 FF 01 02 68 69 03 C5 0A 81 00 0A "
+     smf("00 FF 51 03 07 A1 20 10 90 3C 64 05 3E 64 07 FF 01 02 68 69 03 C0 0A 81 00 0A "
          "00 F1 1A 00 F2 0A 02 00 F3 05 04 FF 51 03 80 00 00 FF FF FF 7F E0 7F 40 "
          "00 FF 2F 00 00 90 3C 64"), "",
-     {0x07A120FF, 0, 0x643C90, 16, 0x643E90, 5, 0x0AC5, 10, 0x0AC5, 128, 0x1AF1, 0, 0x020AF2, 0,
+     {0x07A120FF, 0, 0x643C90, 16, 0x643E90, 5, 0x0AC0, 10, 0x0AC0, 128, 0x1AF1, 0, 0x020AF2, 0,
       0x05F3, 0, 0x800000FF, 4, 0x407FE0, 0x0FFFFFFF}},
     {"a track without its end stops at its declared length",
      smf("00 90 3C 64 00 80 3C 40 00 90 40 40", "00 00 00 01 00 60", 8), "",

@@ -33,11 +33,12 @@ struct SeqWindowRig : test::FakePlayerRig {
     std::string shown() {
         return (text("lblState") + u' ' + text("cmdPlay").remove(u'&')).toStdString();
     }
-    // Opens a file of two notes, 100 ms apart, through the Open button. A terabyte of nothing
-    // follows the track, where the loader must not look.
+    // Opens a file of two notes, 100 ticks apart at 96 a quarter, through the Open button. A
+    // terabyte of nothing follows the track, where the loader must not look.
     void open() {
         const std::vector<seq::Entry> song{{seq::kTempoEntry, 0}, {0x643C90, 0}, {0x643C90, 100}};
         smf::writeFile(path("song.mid"), song, smf::DeltaMode::Absolute);
+        std::fstream(path("song.mid"), std::ios::in | std::ios::out).seekp(12).write("\0\x60", 2);
         // Qt's resize takes 64 bits on every system; MinGW's std::filesystem takes 32 on Windows.
         ASSERT_TRUE(QFile::resize(QString::fromStdString(path("song.mid")), qint64{1} << 40));
         fake.fileDialogs.answers.push_back(path("song.mid"));
@@ -137,10 +138,10 @@ TEST(SeqWindowFaults, AreReportedAndStopRecovers) {
     const std::array<const char *, 4> cases[] = {
         // fault, message, state, stream calls
         {"busy", "Oops, the MIDI input device is already open", "Playing Pause",
-         "open|division|prep|out|restart"},
+         "open|division 96|prep|out|restart"},
         {"open", "Error opening MIDI output device", "Ready Play", "open"},
         {"restart", "Error in midistreamrestart", "Playing Pause",
-         "open|division|prep|out|restart|close"}};
+         "open|division 96|prep|out|restart|close"}};
     for (auto [fault, message, state, calls] : cases) {
         SeqWindowRig rig(fault == std::string("busy"));
         rig.script.answers[fault] = {11, ""};
@@ -180,6 +181,9 @@ TEST_F(SeqWindow, PlaysRecordsSavesAndClosesItsInput) {
     deliver(0x00403E80, 2250);
     window.timer_Timer();
     EXPECT_EQ(text("lblEvents"), QStringLiteral("4"));
+    script.calls.clear();
+    click("cmdPlay"); // ends the take and plays it at once, a tick a millisecond
+    EXPECT_EQ(script.calls, "open|division 500|prep|out|restart");
     fake.fileDialogs.answers = {std::nullopt, path("take.mid")};
     click("cmdSave");
     EXPECT_TRUE(window.isVisible());

@@ -1,4 +1,5 @@
 #include "common/CommandLine.h"
+#include "KorrelArgs.h"
 
 #include <gmock/gmock.h>
 
@@ -21,6 +22,29 @@ TEST(SplitCommandLine, GivesTheArgumentsAWindowsRuntimeWould) {
     };
     for (const auto &[line, words] : cases)
         EXPECT_EQ(splitCommandLine(line), words) << line;
+}
+
+// The stand-in tool reads the lines the window composes, and says what it will do or why not.
+TEST(KorrelArgs, ReadTheLinesTheWindowComposes) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"-i 0 -o-1 -L", "Monitor MIDI messages arriving on input device 0."},
+        {"-i-1 -o 1  -m3  -d1 -P -v", "Verify the program (executive) starting at module 3."},
+        {"-i 0 -o 1 -m127 -n 1 -d1 -P -S \"C:\\a b.reg\"",
+         "Save registration memories 127 through 127 (1) to the file \"C:\\a b.reg\"."},
+        {"-i 0 -o 1 -m127 -n 2 -d1 -P -C0", "the range of memories runs past memory 127"},
+        {"-i 0 -o 1 -dFFFF -R",
+         "Send a reset to output device 1, which causes all Ombrix modules to reset."},
+        {"-i 0 -o 1 -d10000 -R", "-d needs a hexadecimal debug mask, not \"10000\""},
+        {"-i 256 -o 1 -R", "-i 256 is out of range (-1 to 255)"},
+        {"-i 0 -o 0   -P \"\"", "Download the configuration file \"\" on every module."},
+        {"-i 0 -o 0 -d80 -P -D-1", "Data diagnostic: send random messages without end to output "
+                                   "device 0 and compare what comes back on input device 0."}};
+    for (const auto &[line, said] : cases) {
+        const auto words = splitCommandLine(std::string("korrel ") + line);
+        const auto parsed = korrel::parseArgs({words.begin() + 1, words.end()});
+        const std::string text = parsed.request ? korrel::describe(*parsed.request) : parsed.error;
+        EXPECT_EQ(text.substr(0, text.find('\n')), said) << line;
+    }
 }
 
 } // namespace parlet

@@ -16,27 +16,26 @@ class ToolCommands : public ToolTest {
     }
 };
 
-// Module and free options travel as typed; the data comparison box and box 7 ask for the same bit.
+// Module and free options travel as typed; only the data diagnostic reads the data comparison box.
 TEST_F(ToolCommands, EveryButtonSendsItsCommandWithTheControlsValues) {
     EXPECT_EQ(run("cmdDownload"), R"(korrel -i-1 -o-1   -P "")");
     fake.fileDialogs.answers = {std::string(R"(\\srv\a b.ocf)")};
     click("cmdConfigFile");
-    for (const char *box :
-         {"chkModuleOnly", "chkDebug_1", "chkDebug_7", "chkDebug_8", "chkDispData", "chkBat"})
+    for (const char *box : {"chkModuleOnly", "chkDebug_1", "chkDebug_8", "chkDispData", "chkBat"})
         child<QCheckBox>(form, box)->setChecked(true);
     child(form, "txtModule")->setText(u" 3 "_s);
     child(form, "txtOtherOptions")->setText(u"-q"_s);
     child(form, "txtDiagCount")->setText(u"-1"_s);
     form.state().midiOutDev = 1;
     const std::pair<const char *, const char *> buttons[] = {
-        {"cmdDownload", R"(  -m 3  -q -d182 -P "\\\\srv\a b.ocf")"},
+        {"cmdDownload", R"(  -m 3  -q -d102 -P "\\\\srv\a b.ocf")"},
         {"cmdMonitor", " -L"},
         {"cmdReset", " -R"},
         {"cmdVersion", " -P -V"},
-        {"cmdProgram", "  -m 3  -q -d182 -P -%"},
-        {"cmdVerify", "  -m 3  -q -d183 -P -v"},
-        {"cmdHalt", "  -m 3  -q -d182 -H"},
-        {"cmdRun", "  -m 3  -q -d182 -E"},
+        {"cmdProgram", "  -m 3  -q -d102 -P -%"},
+        {"cmdVerify", "  -m 3  -q -d103 -P -v"},
+        {"cmdHalt", "  -m 3  -q -d102 -H"},
+        {"cmdRun", "  -m 3  -q -d102 -E"},
         {"cmdDataDiag", "  -d182 -P -D-1"}};
     for (const auto &[button, options] : buttons)
         EXPECT_EQ(run(button), "korrel.bat -i-1 -o 1" + std::string(options));
@@ -46,16 +45,18 @@ TEST_F(ToolCommands, EveryButtonSendsItsCommandWithTheControlsValues) {
     click("cmdSaveReg");
     EXPECT_EQ(fake.processes.started.size(), 10u) << "a cancelled dialog sends nothing";
     child<QCheckBox>(form, "chkRegOnly")->click();
-    EXPECT_EQ(run("cmdSaveReg"), R"(korrel -i-1 -o 1 -q -m0 -n 128 -d183 -P -S "C:\x.reg")");
+    EXPECT_EQ(run("cmdSaveReg"), R"(korrel -i-1 -o 1 -q -m0 -n 128 -d103 -P -S "C:\x.reg")");
     child<QCheckBox>(form, "chkRegOnly")->click(); // the range is not read without the box
     child(form, "txtRegMem")->setText(u"7"_s);
-    EXPECT_EQ(run("cmdLoadReg"), R"(korrel -i-1 -o 1 -q -d183 -P -U "/r/a.reg")");
+    EXPECT_EQ(run("cmdLoadReg"), R"(korrel -i-1 -o 1 -q -d103 -P -U "/r/a.reg")");
     const FileDialogRequest &save = fake.fileDialogs.shown[2].request,
                             &load = fake.fileDialogs.shown[3].request;
     EXPECT_EQ(save.filter, "All Files (*.*)|*.*|Registration Files (*.reg)|*.reg");
     // Loading starts where saving ended.
     EXPECT_TRUE(save.overwritePrompt && save.filterIndex == 2 && load.fileMustExist &&
                 load.initDir == "C:");
+    click("cmdConfigFile"); // cancelled; it opened where the last file was chosen
+    EXPECT_EQ(fake.fileDialogs.shown.back().request.initDir, R"(\\srv)");
 }
 
 // The range rule of the copy dialog's field being edited runs however OK is reached: a click

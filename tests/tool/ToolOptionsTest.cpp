@@ -30,4 +30,11 @@ TEST(RegistrationOptions, CountsAndRangeRules) {
         EXPECT_EQ(copyFromLeft(text), result) << text;
 }
 
+// "Display data comparison" asks for the bit of box 7, which the two set only once.
+TEST(ToolOptions, DataComparisonIsTheBitOfBoxSeven) {
+    ToolFields fields;
+    fields.debug[7] = fields.dispData = true;
+    EXPECT_EQ(toolOptions(ToolCommand::DataDiag, fields), " -d80 -P -D10");
+}
+
 } // namespace parlet::options

@@ -292,17 +292,14 @@ JackMidi::JackMidi(std::string clientName) : m_clientName(std::move(clientName))
 }
 
 JackMidi::~JackMidi() {
-    if (m_client != nullptr) {
+    if (m_client != nullptr && !m_serverGone) {
         jack_deactivate(m_client);
         jack_client_close(m_client);
     }
 }
 
 bool JackMidi::connect() {
-    if (m_client != nullptr && m_serverGone && m_openPorts == 0) {
-        jack_client_close(m_client);
-        m_client = nullptr;
-    }
+    release();
     if (m_client != nullptr) {
         return !m_serverGone;
     }
@@ -329,11 +326,11 @@ bool JackMidi::connect() {
     return true;
 }
 
+// The client of a server that has gone is left as it is, not closed: closing it would send its
+// number to whatever server now has that name, which closes the client of its own that has it.
 void JackMidi::release() {
-    if (m_openPorts == 0 && m_serverGone && m_client != nullptr) {
-        jack_client_close(m_client);
+    if (m_openPorts == 0 && m_serverGone)
         m_client = nullptr;
-    }
 }
 
 int JackMidi::process(jack_nframes_t frames, void *arg) {

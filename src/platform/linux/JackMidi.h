@@ -47,7 +47,7 @@ class JackMidi final {
     template <typename Port> bool attach(std::array<std::atomic<Port *>, maxPorts> &slots, Port *);
     // Takes a port out of the process callback and returns once no cycle can still use it.
     template <typename Port> void detach(std::array<std::atomic<Port *>, maxPorts> &slots, Port *);
-    void release(); // drops the client once nothing is open on it
+    void release(); // drops the client of a server that has gone once nothing is open on it
     void closeInput(InPort *input);
     void closeOutput(OutPort *output);
 

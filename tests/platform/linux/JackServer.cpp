@@ -17,19 +17,21 @@ namespace parlet::test {
 using namespace std::chrono_literals;
 
 // A few names in turn rather than one a process: JACK lists eight servers, and a server that
-// died uncleanly stays listed until one of the same name starts.
+// died uncleanly stays listed until one of the same name starts. A name whose server answers
+// belongs to a test program running beside this one, which a client here must not join; each
+// program starts at a name of its own, so that two starting at once seldom try the same.
 JackServer::JackServer() {
     jack_set_error_function([](const char *) {});
     jack_set_info_function([](const char *) {});
     const auto answers = [](const std::string &name) {
         jack_client_t *probe = jack_client_open(
             "probe", JackOptions(JackNoStartServer | JackServerName), nullptr, name.c_str());
-        return probe != nullptr && jack_client_close(probe) == 0;
+        return probe && jack_client_close(probe) == 0;
     };
     for (int slot = 0; slot < 8 && m_pid < 0; ++slot) { // and not still starting
-        const std::string name = "parlet-test-" + std::to_string(slot);
+        const std::string name = "parlet-test-" + std::to_string((getpid() + slot) % 8);
         if (answers(name))
-            continue; // another test run's server, whose probe would answer for ours
+            continue;
         const std::string logPath = "/tmp/" + name + "-" + std::to_string(getpid()) + ".log";
         // A test that crashes must not leave its server behind.
         if ((m_pid = fork()) == 0) {

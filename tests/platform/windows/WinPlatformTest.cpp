@@ -1,19 +1,12 @@
 // The Windows implementations against the system's own services. Wine, where these run here, has
-// no MIDI device: MIDI input, output and stream are reached through the device count and through
-// the MCI sequencer alone.
-#include "app/MainForm.h"
-#include "common/TextForms.h"
-#include "fakes/FakePlatform.h"
+// no MIDI device: MIDI output is reached through the MCI sequencer alone, and the program's smoke
+// test sees it find no device.
 #include "platform/RealServices.h"
-#include "player/PlayerRig.h"
-#include "tool/ToolFrontEnd.h"
-#include "tool/shellWait.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
+#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 
@@ -35,12 +28,6 @@ struct RealServices {
     std::unique_ptr<Folders> folders = makeRealFolders();
 };
 
-// The fake platform with the given real services in place of its fakes.
-Platform withReal(fakes::FakePlatform &fake, MidiDevices &devices, Mci &mci, Processes &processes) {
-    return Platform{devices,      fake.midiIn,      fake.script,   mci,       processes,
-                    fake.folders, fake.fileDialogs, fake.messages, fake.clock};
-}
-
 // Format 0, 120 ticks per quarter at 120 quarters a minute: one note held for 120 quarters,
 // that is 480 sixteenth notes or one minute.
 const QByteArray oneMinuteSong = QByteArray::fromHex("4D546864000000060000000100784D54726B00000014"
@@ -59,7 +46,6 @@ class WindowsPlatform : public testing::Test {
 
     QTemporaryDir dir;
     RealServices real;
-    fakes::FakePlatform fake;
 };
 
 // The sequencer device opens a PPQN file under the playback's alias, answers what playback
@@ -93,42 +79,16 @@ TEST_F(WindowsPlatform, TheMciSequencerPlaysAPulseTimedFile) {
     EXPECT_NE(send("status midio mode"), 0u);
     EXPECT_EQ(send(open), 0u) << "close did not free the alias";
     send("close midio");
-}
-
-// The player over the real device: the total length of a PPQN file, then the device's own error
-// text for a file that is missing and for one that is not a MIDI file, in the player's message.
-TEST_F(WindowsPlatform, ThePlayerShowsTheDevicesLengthAndItsErrorTexts) {
-    Platform platform = withReal(fake, fake.devices, *real.mci, fake.processes);
-    test::PlayerRig rig{platform};
-    rig.state.midiOutDev = -1;
-    const std::string song = write("one minute.mid", oneMinuteSong);
-    std::string length;
-    std::string tempo;
-    real.mci->mciSendStringA("open \"" + song + "\" type sequencer alias midio", nullptr, 0, 0);
-    real.mci->mciSendStringA("status midio length", &length, 255, 0);
-    real.mci->mciSendStringA("status midio tempo", &tempo, 255, 0);
-    real.mci->mciSendStringA("close midio", nullptr, 0, 0);
-    fake.fileDialogs.answers.push_back(song);
-    rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
-        EXPECT_EQ(rig.text(window, "lblTotTime").toStdString(),
-                  timeDisplay(numericValue(length) / numericValue(tempo) / 4));
-        rig.click(window, "cmdCancel");
-    });
-    EXPECT_THAT(fake.messages.texts, testing::IsEmpty());
-
+    // The device's own words for a file that is missing and for one that is not a MIDI file.
     for (const std::string &file :
          {QDir::toNativeSeparators(dir.filePath(QStringLiteral("missing.mid"))).toStdString(),
           write("text.mid", "not a MIDI file")}) {
-        const std::string open = "open \"" + file + "\" type sequencer alias midio";
         std::string reason;
-        ASSERT_TRUE(real.mci->mciGetErrorStringA(real.mci->mciSendStringA(open, nullptr, 0, 0),
-                                                 reason, 80));
-        fake.fileDialogs.answers.push_back(file);
-        rig.player.SeqPlay_Click();
-        ASSERT_FALSE(reason.empty());
-        EXPECT_EQ(fake.messages.texts.back(), "Command \"" + open + "\" failed\r\n" + reason);
+        EXPECT_TRUE(
+            mci.mciGetErrorStringA(send("open \"" + file + "\" type sequencer"), reason, 80) &&
+            !reason.empty())
+            << file;
     }
-    EXPECT_EQ(fake.messages.texts.size(), 2u); // nothing was sent after the failed open
 }
 
 // A process in a console of its own is polled to its end and its handles closed once; a program
@@ -161,21 +121,6 @@ TEST_F(WindowsPlatform, AToolRunsInItsOwnConsoleAndIsPolledToItsEnd) {
     EXPECT_TRUE(processes.CloseHandle(info.hThread) && processes.CloseHandle(info.hProcess));
 }
 
-// Through the runner: the wait window closes at the first tick after the tool's end, and no
-// console of this program's own is drawn beside the tool's.
-TEST_F(WindowsPlatform, TheRunnerWaitsForTheToolAndDrawsNoConsole) {
-    Platform platform = withReal(fake, fake.devices, fake.script, *real.processes);
-    MainForm form(platform);
-    form.state().midiInDev = form.state().midiOutDev = 0;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] { form.seqTimer().seqTimer_Timer(); });
-    poll.start(50);
-    form.findChild<QPushButton *>(QStringLiteral("cmdReset"))->click(); // returns at the end
-    EXPECT_FALSE(form.tool().waitWindow().isVisible());
-    EXPECT_TRUE(form.tool().waitWindow().findChildren<ToolConsole *>().isEmpty());
-    EXPECT_THAT(fake.messages.texts, testing::IsEmpty());
-}
-
 // The shell's folders, and the current folder changed and read back.
 TEST_F(WindowsPlatform, TheFoldersResolve) {
     Folders &folders = *real.folders;
@@ -192,17 +137,6 @@ TEST_F(WindowsPlatform, TheFoldersResolve) {
     EXPECT_FALSE(folders.ChDir(here + "\\no such folder"));
     EXPECT_EQ(folders.CurDir(), here);
     folders.ChDir(previous);
-}
-
-// With no MIDI device, start-up says so and the program ends before its window is shown.
-TEST_F(WindowsPlatform, StartUpWithoutMidiDevicesEnds) {
-    ASSERT_EQ(real.midi->midiInGetNumDevs(), 0u);
-    Platform platform = withReal(fake, *real.midi, fake.script, fake.processes);
-    MainForm form(platform);
-    EXPECT_FALSE(form.Form_Load());
-    EXPECT_THAT(fake.messages.texts, testing::ElementsAre("No MIDI input devices found.  Do you "
-                                                          "need to install a device driver for "
-                                                          "your sound card?"));
 }
 
 } // namespace

@@ -3,12 +3,14 @@
 #include "StreamTestData.h"
 #include "fakes/CommaLocale.h"
 #include "fakes/FakeStream.h"
+#include "platform/MidiMessages.h"
 #include "platform/linux/stream/SequencerDevice.h"
 #include "platform/linux/stream/SmfReader.h"
 #include "platform/linux/stream/StreamService.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -153,6 +155,7 @@ TEST_F(StreamTest, StopTakesBackSilencesAndReturnsEveryBuffer) {
     // Running status: the second note on carries only its data bytes.
     auto &first = queue(buffers.emplace_back()
                             .longMessage(0, {0xF0, 0x7D, 1, 2, 3, 0xF7})
+                            .longMessage(0, {0xF0, 0x7D, 4, 0xF7}) // a whole word: no padding
                             .record(0, MEVT_NOP << 24)
                             .note(0, 0x90, 60, 100)
                             .record(0, 64 | 90 << 8)
@@ -166,6 +169,7 @@ TEST_F(StreamTest, StopTakesBackSilencesAndReturnsEveryBuffer) {
     const auto stoppedAt = clock.now();
     EXPECT_TRUE(first.done() && second.done());
     std::vector<SentMessage> expected{{{0xF0, 0x7D, 1, 2, 3, 0xF7}, start},
+                                      {{0xF0, 0x7D, 4, 0xF7}, start},
                                       {{0x90, 60, 100}, start},
                                       {{0x90, 64, 90}, start},
                                       {{0x99, 36, 127}, start},
@@ -191,6 +195,21 @@ TEST_F(StreamTest, StopTakesBackSilencesAndReturnsEveryBuffer) {
     EXPECT_EQ(service.midiStreamRestart(handle), MMSYSERR_INVALHANDLE);
 }
 
+// A port whose cycle ran ahead of the clock has let out part of what it was handed, here the
+// system-exclusive message: the pause takes back the rest, and only the rest is sent again.
+TEST_F(StreamTest, WhatThePortLetOutAheadOfAPauseIsNotSentAgain) {
+    open(1000);
+    ASSERT_EQ(property(MIDIPROP_TEMPO, 1000000), 0u); // one tick a millisecond
+    queue(buffers.emplace_back().longMessage(1000, {0xF0, 0x7D, 0xF7}).note(10, 0x90, 60, 1));
+    play();
+    clock.advance(995ms);
+    outputs.ranAhead = 10ms;
+    ASSERT_EQ(service.midiStreamPause(handle), MMSYSERR_NOERROR);
+    ASSERT_EQ(service.midiStreamRestart(handle), MMSYSERR_NOERROR);
+    clock.advance(1s);
+    EXPECT_EQ(times(), (std::vector<nanoseconds>{1000ms, 1010ms}));
+}
+
 using Bytes = std::vector<std::uint8_t>;
 
 // A file of format 1 at 480 ticks a quarter, of these tracks (0x83 0x60 is a delta of 480 ticks).
@@ -206,7 +225,8 @@ Bytes smf(std::initializer_list<Bytes> tracks) {
     return out;
 }
 
-TEST(SmfReader, RefusesBrokenFiles) {
+TEST(SmfReader, RefusesBrokenFilesOnly) {
+    EXPECT_TRUE(readSmf(smf({{0, 0x90, 1, 1, 0, 0xFF, 0x2F, 0}})));
     const std::pair<const char *, Bytes> cases[] = {
         {"missing end of track", smf({{0, 0x90, 1, 1}})},
         {"five-byte delta", smf({{0x80, 0x80, 0x80, 0x80, 0, 0x90, 1, 1, 0, 0xFF, 0x2F, 0}})},
@@ -217,9 +237,9 @@ TEST(SmfReader, RefusesBrokenFiles) {
 
 // Format 1, 480 ticks a quarter: 120 bpm for two quarters, then 240 bpm, so that at the nominal
 // tempo quarters come at 0, 500 and 1000 ms, then 250 ms apart. Notes every quarter in the second
-// track, the program change at tick 1920; the file ends at tick 2400 (20 sixteenths, the unit of
-// lengths and positions).
-TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
+// track, the program change at tick 1920; the first track ends at tick 960, the second at 2400
+// (20 sixteenths, the unit of lengths and positions), 1750 ms.
+TEST_F(StreamTest, SequencerDevicePausesSeeksAndChangesSpeedWhilePlayingATempoMap) {
     const test::CommaLocale comma; // tempos are read and written with a point all the same
     const Bytes conductor{0,    0xFF, 0x51, 3,    0x07, 0xA1, 0x20,       // 500000 us a quarter
                           0x87, 0x40, 0xFF, 0x51, 3,    0x03, 0xD0, 0x90, // at 960: 250000
@@ -255,18 +275,51 @@ TEST_F(StreamTest, SequencerDevicePlaysATempoMapFasterWithoutSystemExclusive) {
               (std::vector<std::string>{"PPQN", "20", "120", "0", "stopped"}));
     ASSERT_EQ(send("set midio tempo 97.5"), 0u);
     EXPECT_EQ(ask({"status midio tempo"}), std::vector<std::string>{"97.5"});
-    ASSERT_EQ(send("set midio tempo 150"), 0u);
+    // Paused while note 62 sounds, at tick 1152: the note is silenced and nothing else comes.
+    ASSERT_EQ(send("set midio tempo 120"), 0u);
     start = clock.now();
     ASSERT_EQ(send("play midio"), 0u);
-    clock.advance(2300ms);
+    clock.advance(1100ms);
+    ASSERT_EQ(send("pause midio"), 0u);
+    clock.advance(5s);
     EXPECT_EQ(ask({"status midio mode", "status midio position"}),
-              (std::vector<std::string>{"stopped", "20"}))
-        << "the end of the file is seen";
-    EXPECT_EQ(times(), (std::vector<nanoseconds>{0ms, 400ms, 800ms, 1000ms, 1200ms})) << "at 125 %";
+              (std::vector<std::string>{"paused", "9"}));
+    EXPECT_EQ(times(), (std::vector<nanoseconds>{0ms, 500ms, 1000ms, 1100ms}));
+    EXPECT_EQ(outputs.sent().back().bytes, (Bytes{0x80, 62, 0}));
+    ASSERT_EQ(send("seek midio to start"), 0u);
+    EXPECT_EQ(ask({"status midio mode", "status midio position"}),
+              (std::vector<std::string>{"stopped", "0"}));
+    // From the start again, twice as fast from 600 ms on: the end of the longer track is seen.
+    outputs.clear();
+    start = clock.now();
+    ASSERT_EQ(send("play midio"), 0u);
+    clock.advance(600ms);
+    ASSERT_EQ(send("set midio tempo 240"), 0u);
+    clock.advance(500ms);
+    EXPECT_EQ(ask({"status midio mode"}), std::vector<std::string>{"playing"});
+    clock.advance(100ms);
+    EXPECT_EQ(ask({"status midio mode", "status midio position"}),
+              (std::vector<std::string>{"stopped", "20"}));
+    EXPECT_EQ(times(), (std::vector<nanoseconds>{0ms, 500ms, 800ms, 925ms, 1050ms}));
     EXPECT_EQ(outputs.sent().at(3).bytes, (Bytes{0x90, 62, 0}));
     ASSERT_EQ(send("close midio"), 0u);
     EXPECT_EQ(send("status midio mode"), MCIERR_INVALID_DEVICE_NAME);
     std::filesystem::remove(path);
+}
+
+// The length of a short message by its status, at the edges of each range: as MIDI input delivers
+// it, and as the stream sends it (without the undefined real-time bytes 0xF9 and 0xFD).
+TEST(ShortMessages, HaveTheLengthOfTheirStatus) {
+    const std::array<unsigned, 3> cases[] = {
+        // status, input length, stream length
+        {0x7F, 0, 0}, {0x80, 3, 3}, {0xBF, 3, 3}, {0xC0, 2, 2}, {0xDF, 2, 2}, {0xE0, 3, 3},
+        {0xEF, 3, 3}, {0xF0, 0, 0}, {0xF1, 2, 2}, {0xF2, 3, 3}, {0xF3, 2, 2}, {0xF5, 0, 0},
+        {0xF6, 1, 1}, {0xF7, 0, 0}, {0xF8, 1, 1}, {0xF9, 1, 0}, {0xFD, 1, 0}, {0xFF, 1, 1}};
+    for (auto [status, input, stream] : cases)
+        EXPECT_EQ(std::pair(shortMessageLength(std::uint8_t(status)),
+                            StreamPlayer::shortLength(std::uint8_t(status))),
+                  std::pair(input, stream))
+            << std::hex << status;
 }
 
 } // namespace

@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""Tries each fault of faults.tsv against the test suite and says which the tests catch.
+
+usage: tests/mutation/mutate.py [--scratch DIR] [ID ...]
+
+The faults go, one at a time, into a scratch worktree at this checkout's HEAD (uncommitted changes
+are not in it), with build folders of its own so that each build is incremental. Linux faults run
+the dev preset's ctest with the real-JACK tests required, faults in src/platform/windows the
+windows preset's ctest under Wine. Before the faults the clean tree must pass. A fault counts as
+caught only when a test fails, and fails again when run once more: a failure that does not repeat
+was the machine's load. A fault whose line is not found, or that does not compile, is an error.
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = Path(subprocess.check_output(["git", "-C", HERE, "rev-parse", "--show-toplevel"], text=True).strip())
+PARTS = ["src/platform/linux/stream", "src/platform/windows", "src/platform", "src/common", "src/app",
+         "src/tool", "src/player", "src/sequencer", "src/shared", "tools/korrel"]
+
+
+def part(path):
+    found = next(p for p in PARTS if path.startswith(p + "/"))
+    return "src/platform/linux" if found == "src/platform" else found
+
+
+def preset(path):
+    return "windows" if path.startswith("src/platform/windows/") else "dev"
+
+
+def run(args, log, **kw):
+    with open(log, "a") as out:
+        out.write(f"$ {' '.join(map(str, args))}\n")
+        out.flush()
+        return subprocess.run(args, stdout=out, stderr=subprocess.STDOUT, **kw).returncode
+
+
+def read_faults():
+    faults = []
+    for line in (HERE / "faults.tsv").read_text().splitlines():
+        if line.strip() and not line.startswith("#"):
+            cols = line.split("\t") + [""] * 3
+            faults.append(dict(id=cols[0], file=cols[1], line=cols[2], new=cols[3], after=cols[4]))
+    return faults
+
+
+def locate(tree, fault):
+    """The index of the fault's line in its file; raises when it is not there exactly once."""
+    lines = (tree / fault["file"]).read_text().split("\n")
+    start = 0
+    if fault["after"]:
+        anchors = [i for i, text in enumerate(lines) if text.strip() == fault["after"]]
+        if len(anchors) != 1:
+            raise ValueError(f"{fault['id']}: {len(anchors)} lines match the anchor")
+        start = anchors[0]
+    hits = [i for i, text in enumerate(lines) if i >= start and text.strip() == fault["line"]]
+    if not hits or (not fault["after"] and len(hits) > 1):
+        raise ValueError(f"{fault['id']}: {len(hits)} lines of {fault['file']} match")
+    return lines, hits[0]
+
+
+def apply(tree, fault):
+    lines, i = locate(tree, fault)
+    indent = lines[i][: len(lines[i]) - len(lines[i].lstrip())]
+    lines[i] = indent + fault["new"] if fault["new"] else ""
+    (tree / fault["file"]).write_text("\n".join(lines))
+
+
+def failed_tests(output):
+    tail = output.split("The following tests FAILED:")[-1] if "tests FAILED" in output else ""
+    return re.findall(r"^\s*\d+ - (\S+) \(", tail, re.M)
+
+
+class Suite:
+    def __init__(self, tree, name, logs):
+        self.tree, self.name, self.logs = tree, name, logs
+        self.env = dict(os.environ, PARLET_REQUIRE_JACK="1")
+        if name == "windows":
+            qt = subprocess.check_output([tree / "scripts/qt-windows"], text=True).strip()
+            self.env["PARLET_QT_WINDOWS"] = qt
+            # A Wine prefix of its own: a desktop that another run started without a display
+            # would swallow the smoke test's window.
+            self.env["PARLET_WINEPREFIX"] = str(tree.parent / (tree.name + "-wine"))
+        # Without -Werror: a slip that draws only a warning must meet the tests.
+        extra = ["-DPARLET_WERROR=OFF"] + (["-DPARLET_BUILD_BENCH=OFF"] if name == "dev" else [])
+        if run(["cmake", "--preset", name, *extra], logs / f"configure-{name}.log", cwd=tree,
+               env=self.env):
+            sys.exit(f"configuring {name} failed: see {logs}")
+
+    def build(self, log):
+        return run(["cmake", "--build", "--preset", self.name], log, cwd=self.tree, env=self.env) == 0
+
+    def test(self, log, only=None):
+        args = ["ctest", "--test-dir", f"build/{self.name}", "--timeout", "90", "-j2"]
+        if only:
+            args += ["-R", "^(" + "|".join(re.escape(t) for t in only) + ")$"]
+        output = subprocess.run(args, cwd=self.tree, env=self.env, text=True,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT).stdout
+        with open(log, "a") as out:
+            out.write(f"$ {' '.join(args)}\n{output}")
+        return failed_tests(output)
+
+    def confirmed_failures(self, log):
+        """Tests that fail twice in a row."""
+        first = self.test(log)
+        return self.test(log, first) if first else [], first
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    cache = Path(os.environ.get("PARLET_CACHE", Path.home() / ".cache/parlet"))
+    parser.add_argument("--scratch", type=Path, default=cache / "mutants")
+    parser.add_argument("ids", nargs="*")
+    options = parser.parse_args()
+    faults = [f for f in read_faults() if not options.ids or f["id"] in options.ids]
+    tree, logs = options.scratch, options.scratch / "logs"
+    head = subprocess.check_output(["git", "-C", ROOT, "rev-parse", "HEAD"], text=True).strip()
+    if not (tree / ".git").exists():
+        subprocess.check_call(["git", "-C", ROOT, "worktree", "add", "--detach", tree, head])
+    subprocess.check_call(["git", "-C", tree, "checkout", "-q", "--detach", "-f", head])
+    logs.mkdir(exist_ok=True)
+    for old in logs.glob("*.log"):
+        old.unlink()
+    for fault in faults:
+        locate(tree, fault)  # every fault applies before any is tried
+
+    suites = {}
+    for name in sorted({preset(f["file"]) for f in faults}):
+        suites[name] = suite = Suite(tree, name, logs)
+        log = logs / f"clean-{name}.log"
+        if not suite.build(log) or suite.confirmed_failures(log)[0]:
+            sys.exit(f"the clean tree does not pass {name}: see {log}")
+
+    results = []
+    for fault in faults:
+        started = time.time()
+        suite, log = suites[preset(fault["file"])], logs / f"{fault['id']}.log"
+        apply(tree, fault)
+        try:
+            if not suite.build(log):
+                sys.exit(f"{fault['id']} does not compile: see {log}")
+            caught, once = suite.confirmed_failures(log)
+        finally:
+            subprocess.check_call(["git", "-C", tree, "checkout", "-q", "--", fault["file"]])
+        note = ", ".join(caught) if caught else (
+            "failed once only: " + ", ".join(once) if once else "")
+        results.append((fault, bool(caught)))
+        print(f"{fault['id']:4} {'caught' if caught else 'SURVIVED':8} {time.time() - started:5.0f} s"
+              f"  {note[:150]}", flush=True)
+
+    print()
+    for name in dict.fromkeys(part(f["file"]) for f, _ in results):
+        mine = [ok for f, ok in results if part(f["file"]) == name]
+        print(f"{name:28} {sum(mine)} of {len(mine)}")
+    total = sum(ok for _, ok in results)
+    print(f"{'all':28} {total} of {len(results)} ({100 * total / len(results):.0f} %)")
+    print("survived:", " ".join(f["id"] for f, ok in results if not ok) or "none")
+
+
+if __name__ == "__main__":
+    main()
