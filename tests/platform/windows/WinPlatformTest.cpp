@@ -1,7 +1,9 @@
 // The Windows implementations against the system's own services. Wine, where these run here, has
 // no MIDI device: MIDI output is reached through the MCI sequencer alone, and the program's smoke
 // test sees it find no device.
+#include "fakes/FakePlatform.h"
 #include "platform/RealServices.h"
+#include "player/PlayerRig.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -79,16 +81,25 @@ TEST_F(WindowsPlatform, TheMciSequencerPlaysAPulseTimedFile) {
     EXPECT_NE(send("status midio mode"), 0u);
     EXPECT_EQ(send(open), 0u) << "close did not free the alias";
     send("close midio");
-    // The device's own words for a file that is missing and for one that is not a MIDI file.
+    // The device's own words for a file that is missing and for one that is not a MIDI file reach
+    // the user as the player's messages, one each.
+    fakes::FakePlatform fake;
+    Platform platform{fake.devices, fake.midiIn,      fake.script,   mci,       fake.processes,
+                      fake.folders, fake.fileDialogs, fake.messages, fake.clock};
+    test::PlayerRig rig{platform};
+    rig.state.midiOutDev = -1;
+    std::vector<std::string> expected;
     for (const std::string &file :
          {QDir::toNativeSeparators(dir.filePath(QStringLiteral("missing.mid"))).toStdString(),
           write("text.mid", "not a MIDI file")}) {
+        const std::string failing = "open \"" + file + "\" type sequencer alias midio";
         std::string reason;
-        EXPECT_TRUE(
-            mci.mciGetErrorStringA(send("open \"" + file + "\" type sequencer"), reason, 80) &&
-            !reason.empty())
-            << file;
+        ASSERT_TRUE(mci.mciGetErrorStringA(send(failing), reason, 80) && !reason.empty()) << file;
+        fake.fileDialogs.answers.push_back(file);
+        rig.player.SeqPlay_Click();
+        expected.push_back("Command \"" + failing + "\" failed\r\n" + reason);
     }
+    EXPECT_EQ(fake.messages.texts, expected);
 }
 
 // A process in a console of its own is polled to its end and its handles closed once; a program
