@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <new>
+#include <sstream>
 
 namespace parlet {
 namespace {
@@ -126,32 +127,8 @@ bool readTrack(Cursor track, SmfFile &file) {
     }
 }
 
-// Where the chunks come from: `read` and `skip` take exactly `count` bytes or fail, `take` gives
-// the next `count` bytes in memory.
-class MemorySource {
-  public:
-    explicit MemorySource(std::span<const std::uint8_t> bytes) : m_rest(bytes) {}
-    std::uint64_t left() const { return m_rest.size(); }
-    bool read(std::uint8_t *to, std::size_t count) {
-        auto taken = take(count);
-        if (taken)
-            std::copy(taken->begin(), taken->end(), to);
-        return taken.has_value();
-    }
-    bool skip(std::uint64_t count) { return take(count).has_value(); }
-    std::optional<std::span<const std::uint8_t>> take(std::uint64_t count) {
-        if (count > left())
-            return std::nullopt;
-        auto taken = m_rest.first(static_cast<std::size_t>(count));
-        m_rest = m_rest.subspan(static_cast<std::size_t>(count));
-        return taken;
-    }
-
-  private:
-    std::span<const std::uint8_t> m_rest;
-};
-
-// A file of `size` bytes, read one chunk at a time: what no chunk needs is never read.
+// A file of `size` bytes, read one chunk at a time: what no chunk needs is never read. `read` and
+// `skip` take exactly `count` bytes or fail, `take` gives the next `count` bytes in memory.
 class FileSource {
   public:
     FileSource(std::istream &in, std::uint64_t size) : m_in(in), m_left(size) {}
@@ -185,7 +162,7 @@ class FileSource {
 
 // The header first, then the tracks that it declares, skipping chunks of other kinds; whatever
 // follows the last declared track is not looked at.
-template <typename Source> std::optional<SmfFile> readChunks(Source &source) {
+std::optional<SmfFile> readChunks(FileSource &source) {
     std::uint8_t header[14];
     if (!source.read(header, sizeof header) || bigEndian(header, 4) != 0x4D546864) // "MThd"
         return std::nullopt;
@@ -230,7 +207,8 @@ template <typename Source> std::optional<SmfFile> readChunks(Source &source) {
 } // namespace
 
 std::optional<SmfFile> readSmf(std::span<const std::uint8_t> bytes) {
-    MemorySource source(bytes);
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    FileSource source(in, bytes.size());
     return readChunks(source);
 }
 
