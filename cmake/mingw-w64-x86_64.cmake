@@ -10,11 +10,7 @@ endif()
 
 # Elsewhere: cross-building for 64-bit Windows with Debian's MinGW-w64 (posix threads) against the
 # static Qt that scripts/qt-windows puts in the cache folder. Programs built here run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-compilers.cmake)
 
 # Where scripts/qt-windows keeps Qt: PARLET_QT_WINDOWS when set, else the cache folder.
 if(DEFINED ENV{PARLET_QT_WINDOWS})
@@ -27,12 +23,8 @@ else()
   set(PARLET_QT_WINDOWS "$ENV{HOME}/.cache/parlet/qt6.4.2-mingw-w64-static")
 endif()
 
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 "${PARLET_QT_WINDOWS}")
+list(APPEND CMAKE_FIND_ROOT_PATH "${PARLET_QT_WINDOWS}")
 set(CMAKE_PREFIX_PATH "${PARLET_QT_WINDOWS}")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # moc, uic and the other build tools are the host's, from qt6-base-dev of the same version.
 set(QT_HOST_PATH /usr)
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
