@@ -168,7 +168,9 @@ int dataDiagnostic(const Request &request) {
 
 int main(int argc, char *argv[]) {
 #ifndef _WIN32
-    // Line by line into a pipe too, as the program that shows the output reads it.
+    // Line by line into a pipe too, as the program that shows the output reads it. Not on
+    // Windows: there the output is the tool's own console, and the C runtime takes line
+    // buffering for full buffering and a size of 0 for an invalid argument.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 #endif
     std::signal(SIGINT, onSignal);
