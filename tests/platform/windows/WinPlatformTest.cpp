@@ -16,7 +16,7 @@
 #include <thread>
 
 // After our headers: the system's define some of the same names as macros.
-#include <windows.h>
+#include "platform/windows/WinMm.h"
 
 namespace parlet {
 namespace {
@@ -148,6 +148,34 @@ TEST_F(WindowsPlatform, TheFoldersResolve) {
     EXPECT_FALSE(folders.ChDir(here + "\\no such folder"));
     EXPECT_EQ(folders.CurDir(), here);
     folders.ChDir(previous);
+}
+
+// Where winmm's records and calls are wider than the program's.
+TEST(WindowsMultimedia, ValuesPassAtTheirOwnWidth) {
+    EXPECT_EQ(winDeviceId(-1), UINT_PTR{MIDI_MAPPER});
+    EXPECT_EQ(winDeviceId(3), UINT_PTR{3});
+
+    // A name that fills its field up to the end of readable memory.
+    auto *page = static_cast<char *>(
+        ::VirtualAlloc(nullptr, 2 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD was = 0;
+    ASSERT_TRUE(page && ::VirtualProtect(page + 4096, 4096, PAGE_NOACCESS, &was));
+    auto &field = *reinterpret_cast<char(*)[32]>(page + 4096 - 32);
+    std::fill(std::begin(field), std::end(field), 'x');
+    std::array<char, 32> name{};
+    copyName(name, field);
+    EXPECT_EQ(std::string(name.data()), std::string(31, 'x'));
+    ::VirtualFree(page, 0, MEM_RELEASE);
+
+    ::MMTIME reply{};
+    reply.wType = TIME_TICKS;
+    reply.u.ticks = 1234;
+    std::uint32_t ms = 7;
+    EXPECT_FALSE(positionMs(reply, ms));
+    EXPECT_EQ(ms, 7u);
+    reply.wType = TIME_MS;
+    EXPECT_TRUE(positionMs(reply, ms));
+    EXPECT_EQ(ms, 1234u);
 }
 
 } // namespace
