@@ -6,6 +6,9 @@
 set -u
 exe=$1
 wine_run=$2
+# The program carries the manifest with the UTF-8 code page.
+grep -qa '<activeCodePage[^>]*>UTF-8</activeCodePage>' "$exe" ||
+  { echo "parlet.exe carries no manifest with the UTF-8 code page"; exit 1; }
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi

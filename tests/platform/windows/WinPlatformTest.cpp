@@ -1,9 +1,11 @@
 // The Windows implementations against the system's own services. Wine, where these run here, has
 // no MIDI device: MIDI output is reached through the MCI sequencer alone, and the program's smoke
 // test sees it find no device.
+#include "app/SettingsFile.h"
 #include "fakes/FakePlatform.h"
 #include "platform/RealServices.h"
 #include "player/PlayerRig.h"
+#include "sequencer/SeqLoader.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -130,6 +132,80 @@ TEST_F(WindowsPlatform, AToolRunsInItsOwnConsoleAndIsPolledToItsEnd) {
     EXPECT_THAT(image, testing::EndsWith("\\cmd.exe"));
     EXPECT_EQ(waitForEnd(info.hProcess), WAIT_OBJECT_0);
     EXPECT_TRUE(processes.CloseHandle(info.hThread) && processes.CloseHandle(info.hProcess));
+}
+
+// What korrel prints when started by the 8-bit command line `line`, as Parlet starts it (but with
+// its output in a pipe rather than a console of its own).
+std::string korrelSays(std::string line) {
+    ::SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    ::HANDLE reading = nullptr;
+    ::HANDLE writing = nullptr;
+    if (!::CreatePipe(&reading, &writing, &inherited, 0))
+        return "no pipe";
+    ::SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0);
+    ::STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = writing;
+    ::PROCESS_INFORMATION started{};
+    const bool ran = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &started);
+    ::CloseHandle(writing);
+    std::string output;
+    char chunk[256];
+    for (DWORD got = 0; ran && ::ReadFile(reading, chunk, sizeof chunk, &got, nullptr) && got > 0;)
+        output.append(chunk, got);
+    ::CloseHandle(reading);
+    if (!ran)
+        return "did not start";
+    ::WaitForSingleObject(started.hProcess, INFINITE);
+    ::CloseHandle(started.hThread);
+    ::CloseHandle(started.hProcess);
+    return output;
+}
+
+// With the UTF-8 code page that the programs' manifest asks for, the 8-bit calls carry any
+// letter: a MIDI file in a folder named in Polish, Russian or Japanese is loaded by the
+// sequencer window and played by the player's device, the tool gets a configuration file's
+// path as it was written, and the settings file keeps it.
+TEST_F(WindowsPlatform, NamesInAnyScriptReachEveryPart) {
+    ASSERT_EQ(::GetACP(), 65001u) << "the program runs without its manifest";
+    for (const char *folder : {"Łódź", "Москва", "東京"}) {
+        ASSERT_TRUE(QDir(dir.path()).mkdir(QString::fromUtf8(folder)));
+        const std::string song = write((folder + std::string("/Œuvre.mid")).c_str(), oneMinuteSong);
+        const std::string config = write((folder + std::string("/Żółw ёж.cfg")).c_str(), "cfg");
+
+        fakes::FakePlatform fake;
+        fake.fileDialogs.answers.push_back(song);
+        std::string midDir;
+        std::string midFile;
+        seq::CaptureBuffer buffer;
+        sequencer::SeqFileInfo info;
+        sequencer::loadMidiFile(fake.fileDialogs, fake.messages, midDir, midFile, buffer, info);
+        EXPECT_TRUE(fake.messages.texts.empty()) << folder << ": " << fake.messages.texts.at(0);
+        EXPECT_GE(buffer.capCount(), 3) << folder; // the tempo and both notes
+
+        Mci &mci = *real.mci;
+        EXPECT_EQ(
+            mci.mciSendStringA("open \"" + song + "\" type sequencer alias midio", nullptr, 0, 0),
+            0u)
+            << folder;
+        EXPECT_EQ(mci.mciSendStringA("play midio", nullptr, 0, 0), 0u) << folder;
+        mci.mciSendStringA("close midio", nullptr, 0, 0);
+
+        EXPECT_THAT(korrelSays("korrel -i 0 -o 0 -P \"" + config + "\""),
+                    testing::HasSubstr("file \"" + config + "\""));
+
+        IniSettings settings;
+        settings.iniDir = midDir;
+        settings.cfgFile = config;
+        ASSERT_TRUE(writeSettings(settings, '\\')) << folder;
+        QFile written(
+            QDir(dir.filePath(QString::fromUtf8(folder))).filePath(QStringLiteral("parlet.ini")));
+        EXPECT_TRUE(written.open(QIODevice::ReadOnly) &&
+                    written.readAll().contains(QByteArray::fromStdString(config)))
+            << folder;
+    }
 }
 
 // The shell's folders, and the current folder changed and read back.
