@@ -130,10 +130,9 @@ TEST_F(SeqWindow, FillsBuffersOf5332RecordsUpTo100) {
         EXPECT_EQ(last, std::uint32_t(lastEntry) << 8 | 0x90);
         script.calls.clear();
         click("cmdStop"); // every header is taken back between stopping and closing
-        std::string expected = "stop";
-        for (auto k = 0; k < buffers; ++k)
-            expected += "|unprep";
-        EXPECT_EQ(script.calls, expected + "|close");
+        EXPECT_EQ(script.calls, "stop" +
+                                    QStringLiteral("|unprep").repeated(int(buffers)).toStdString() +
+                                    "|close");
     }
 }
 
