@@ -150,19 +150,20 @@ void SeqStream::stop() {
 }
 
 // Stop returns every queued header; each is then unprepared, which the system may refuse for a
-// moment while it hands the header back. The handle is forgotten whatever close answers: the
-// system does not take a failed close as a reason to keep the stream usable.
+// moment while it hands the header back (a second in all, however many it holds on to). The
+// handle is forgotten whatever close answers: the next playback opens a stream of its own.
 void SeqStream::closeStream() {
     if (seqOutHnd == 0)
         return;
     m_streams.midiStreamStop(seqOutHnd);
+    int waits = 0;
     for (std::size_t i = 0; i < seqHdr.size(); ++i) {
-        for (int tries = 0; m_prepared[i] && tries < 100; ++tries) {
-            const MMRESULT result =
-                m_streams.midiOutUnprepareHeader(seqOutHnd, &seqHdr[i], kHeaderSize);
-            m_prepared[i] = result == MIDIERR_STILLPLAYING;
-            if (m_prepared[i])
-                m_clock.Sleep(10ms);
+        while (m_prepared[i]) {
+            m_prepared[i] = m_streams.midiOutUnprepareHeader(seqOutHnd, &seqHdr[i], kHeaderSize) ==
+                            MIDIERR_STILLPLAYING;
+            if (!m_prepared[i] || ++waits > 100)
+                break;
+            m_clock.Sleep(10ms);
         }
     }
     m_streams.midiStreamClose(seqOutHnd);
