@@ -150,10 +150,13 @@ void loadMidiFile(FileDialogs &dialogs, MessageBoxes &messages, std::string &mid
     midFile = *chosen;
     // A file that cannot be read has no header, and is refused as any other file without one;
     // so is a pipe or a device, which could keep the window waiting for ever.
+    // The program's 8-bit names are UTF-8 on every system (the manifest makes them so on
+    // Windows); the library would read them in a code page of its own choosing.
+    const std::filesystem::path path(std::u8string(chosen->begin(), chosen->end()));
     std::ifstream file;
     std::error_code error;
-    if (std::filesystem::is_regular_file(*chosen, error))
-        file.open(*chosen, std::ios::binary);
+    if (std::filesystem::is_regular_file(path, error))
+        file.open(path, std::ios::binary);
     loadMidiStream(file, *chosen, messages, buffer, info);
 }
 

@@ -73,7 +73,9 @@ SeqStream::Start SeqStream::start(std::int16_t device, std::int32_t division,
         m_messages.MsgBox("Error opening MIDI output device");
         return Start::NotStarted;
     }
-    MIDIPROPTIMEDIV property{8, static_cast<std::uint32_t>(division)};
+    // The file's 16 bits as they stand: an SMPTE division is negative as a number, and widened
+    // with its sign it is no division at all.
+    MIDIPROPTIMEDIV property{8, static_cast<std::uint16_t>(division)};
     if (m_streams.midiStreamProperty(seqOutHnd, &property, MIDIPROP_SET | MIDIPROP_TIMEDIV) !=
         MMSYSERR_NOERROR) {
         m_messages.MsgBox("error setting time division");
@@ -92,8 +94,7 @@ SeqStream::Start SeqStream::start(std::int16_t device, std::int32_t division,
     m_clock.Sleep(500ms);
     if (m_streams.midiStreamRestart(seqOutHnd) != MMSYSERR_NOERROR) {
         m_messages.MsgBox("Error in midistreamrestart");
-        m_streams.midiStreamClose(seqOutHnd);
-        seqOutHnd = 0;
+        closeStream();
         return Start::RestartFailed;
     }
     std::int16_t last = 1;
@@ -124,6 +125,7 @@ bool SeqStream::seqQueData(std::int16_t i) {
         m_messages.MsgBox("Error in prepare out header");
         return done;
     }
+    m_prepared[static_cast<std::size_t>(i - 1)] = true;
     if (auto result = m_streams.midiStreamOut(seqOutHnd, &header, kHeaderSize);
         result != MMSYSERR_NOERROR)
         m_messages.MsgBox("Error in midiStreamOut: " + std::to_string(result));
@@ -139,14 +141,33 @@ void SeqStream::resume() {
 }
 
 void SeqStream::stop() {
+    closeStream();
+    // Every block this playback allocated, whether or not it was queued, and none twice. One that
+    // the system would not give back is left to it rather than freed under its feet.
+    for (std::size_t i = 0; i < seqBuf.size(); ++i)
+        seqBuf[i] = m_prepared[i] ? nullptr : GlobalFree(seqBuf[i]);
+    m_prepared = {};
+}
+
+// Stop returns every queued header; each is then unprepared, which the system may refuse for a
+// moment while it hands the header back (a second in all, however many it holds on to). The
+// handle is forgotten whatever close answers: the next playback opens a stream of its own.
+void SeqStream::closeStream() {
+    if (seqOutHnd == 0)
+        return;
     m_streams.midiStreamStop(seqOutHnd);
-    if (seqOutHnd != 0) {
-        m_streams.midiStreamClose(seqOutHnd);
-        seqOutHnd = 0;
+    int waits = 0;
+    for (std::size_t i = 0; i < seqHdr.size(); ++i) {
+        while (m_prepared[i]) {
+            m_prepared[i] = m_streams.midiOutUnprepareHeader(seqOutHnd, &seqHdr[i], kHeaderSize) ==
+                            MIDIERR_STILLPLAYING;
+            if (!m_prepared[i] || ++waits > 100)
+                break;
+            m_clock.Sleep(10ms);
+        }
     }
-    // Every block this playback allocated, whether or not it was queued, and none twice.
-    for (auto &block : seqBuf)
-        block = GlobalFree(block);
+    m_streams.midiStreamClose(seqOutHnd);
+    seqOutHnd = 0;
 }
 
 bool SeqStream::lastBufferDone() const {

@@ -62,6 +62,8 @@ class SeqStream final {
 
   private:
     bool allocate(int index);
+    // Stops the stream, unprepares every header and closes it; nothing when none is open.
+    void closeStream();
 
     MidiStream &m_streams;
     MessageBoxes &m_messages;
@@ -73,6 +75,7 @@ class SeqStream final {
     std::int64_t m_count = 0; // capCount when the playback started
     std::array<MIDIHDR, kBlocks> seqHdr;
     std::array<char *, kBlocks> seqBuf{};
+    std::array<bool, kBlocks> m_prepared{}; // given to the system and not yet taken back
     std::array<std::uint8_t, kBlockBytes> m_scratch{};
 };
 

@@ -6,6 +6,11 @@
 set -u
 exe=$1
 wine_run=$2
+# A window program, with no console beside it to end it unasked, carrying the UTF-8 manifest.
+x86_64-w64-mingw32-objdump -p "$exe" | grep -q '(Windows GUI)' ||
+  { echo "parlet.exe is not linked as a window program"; exit 1; }
+grep -qa '<activeCodePage[^>]*>UTF-8</activeCodePage>' "$exe" ||
+  { echo "parlet.exe carries no manifest with the UTF-8 code page"; exit 1; }
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi

@@ -137,7 +137,9 @@ struct ScriptedMciAndStream final : Mci, MidiStream {
                     std::to_string(static_cast<MIDIPROPTIMEDIV *>(property)->dwTimeDiv));
     }
     MMRESULT midiOutPrepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return call("prep"); }
-    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override { return 0; }
+    MMRESULT midiOutUnprepareHeader(HMIDISTRM, MIDIHDR *, unsigned) override {
+        return call("unprep");
+    }
     MMRESULT midiStreamOut(HMIDISTRM, MIDIHDR *header, unsigned) override {
         queued.push_back(header);
         return call("out");

@@ -33,12 +33,12 @@ struct SeqWindowRig : test::FakePlayerRig {
     std::string shown() {
         return (text("lblState") + u' ' + text("cmdPlay").remove(u'&')).toStdString();
     }
-    // Opens a file of two notes, 100 ticks apart at 96 a quarter, through the Open button. A
-    // terabyte of nothing follows the track, where the loader must not look.
-    void open() {
+    // Opens a file of two notes, 100 ticks apart at 96 a quarter (or `division`), through the
+    // Open button. A terabyte of nothing follows the track, where the loader must not look.
+    void open(const char *division = "\0\x60") {
         const std::vector<seq::Entry> song{{seq::kTempoEntry, 0}, {0x643C90, 0}, {0x643C90, 100}};
         smf::writeFile(path("song.mid"), song, smf::DeltaMode::Absolute);
-        std::fstream(path("song.mid"), std::ios::in | std::ios::out).seekp(12).write("\0\x60", 2);
+        std::fstream(path("song.mid"), std::ios::in | std::ios::out).seekp(12).write(division, 2);
         // Qt's resize takes 64 bits on every system; MinGW's std::filesystem takes 32 on Windows.
         ASSERT_TRUE(QFile::resize(QString::fromStdString(path("song.mid")), qint64{1} << 40));
         fake.fileDialogs.answers.push_back(path("song.mid"));
@@ -128,8 +128,20 @@ TEST_F(SeqWindow, FillsBuffersOf5332RecordsUpTo100) {
         std::uint32_t last = 0;
         std::memcpy(&last, script.queued.back()->lpData + lastBytes - 4, 4);
         EXPECT_EQ(last, std::uint32_t(lastEntry) << 8 | 0x90);
-        click("cmdStop");
+        script.calls.clear();
+        click("cmdStop"); // every header is taken back between stopping and closing
+        EXPECT_EQ(script.calls, "stop" +
+                                    QStringLiteral("|unprep").repeated(int(buffers)).toStdString() +
+                                    "|close");
     }
+}
+
+// An SMPTE division (25 frames a second, 40 ticks a frame) reaches the stream as the file's 16
+// bits, not widened with its sign.
+TEST_F(SeqWindow, PassesAnSmpteDivisionAsTheFileHasIt) {
+    open("\xE7\x28");
+    click("cmdPlay");
+    EXPECT_THAT(script.calls, testing::StartsWith("open|division 59176|"));
 }
 
 // Input faults show when the window opens, stream faults when Play starts; Stop recovers from
@@ -141,7 +153,7 @@ TEST(SeqWindowFaults, AreReportedAndStopRecovers) {
          "open|division 96|prep|out|restart"},
         {"open", "Error opening MIDI output device", "Ready Play", "open"},
         {"restart", "Error in midistreamrestart", "Playing Pause",
-         "open|division 96|prep|out|restart|close"}};
+         "open|division 96|prep|out|restart|stop|unprep|close"}};
     for (auto [fault, message, state, calls] : cases) {
         SeqWindowRig rig(fault == std::string("busy"));
         rig.script.answers[fault] = {11, ""};

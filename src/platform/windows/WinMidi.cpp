@@ -3,15 +3,13 @@
 #include "platform/MidiMessages.h"
 #include "platform/RealServices.h"
 
-#include <algorithm>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 // After our headers (see Win32.h).
-#include "Win32.h"
+#include "WinMm.h"
 
 namespace parlet {
 namespace {
@@ -64,11 +62,6 @@ class WinMidiOutPort final : public MidiOutPort {
     ::HMIDIOUT m_out;
 };
 
-template <std::size_t N> void copyName(std::array<char, N> &field, const char *name) {
-    field.fill('\0');
-    std::copy_n(name, std::min(N - 1, std::strlen(name)), field.begin());
-}
-
 class WinMidiSystem final : public MidiSystem {
   public:
     ~WinMidiSystem() override {
@@ -81,11 +74,9 @@ class WinMidiSystem final : public MidiSystem {
     unsigned midiInGetNumDevs() override { return ::midiInGetNumDevs(); }
     unsigned midiOutGetNumDevs() override { return ::midiOutGetNumDevs(); }
 
-    // The number is passed sign-extended, so that output device -1 is the MIDI mapper.
     MMRESULT midiInGetDevCapsA(int deviceId, MIDIINCAPS &caps) override {
         ::MIDIINCAPSA native{};
-        const MMRESULT result = ::midiInGetDevCapsA(
-            static_cast<UINT_PTR>(static_cast<INT_PTR>(deviceId)), &native, sizeof native);
+        const MMRESULT result = ::midiInGetDevCapsA(winDeviceId(deviceId), &native, sizeof native);
         if (result == MMSYSERR_NOERROR)
             copyName(caps.szPname, native.szPname);
         return result;
@@ -93,8 +84,7 @@ class WinMidiSystem final : public MidiSystem {
 
     MMRESULT midiOutGetDevCapsA(int deviceId, MIDIOUTCAPS &caps) override {
         ::MIDIOUTCAPSA native{};
-        const MMRESULT result = ::midiOutGetDevCapsA(
-            static_cast<UINT_PTR>(static_cast<INT_PTR>(deviceId)), &native, sizeof native);
+        const MMRESULT result = ::midiOutGetDevCapsA(winDeviceId(deviceId), &native, sizeof native);
         if (result == MMSYSERR_NOERROR)
             copyName(caps.szPname, native.szPname);
         return result;

@@ -8,7 +8,7 @@
 #include <mutex>
 
 // After our headers (see Win32.h).
-#include "Win32.h"
+#include "WinMm.h"
 
 namespace parlet {
 namespace {
@@ -96,14 +96,16 @@ class WinMidiStream final : public MidiStream {
         const auto stream = m_streams.find(handle);
         if (stream == m_streams.end())
             return MMSYSERR_INVALHANDLE;
+        // Forgotten whatever the answer: a stream that refused to close is not one to use again,
+        // and its number must not stay taken.
         const MMRESULT result = ::midiStreamClose(stream->second);
-        if (result == MMSYSERR_NOERROR)
-            m_streams.erase(stream);
+        m_streams.erase(stream);
         return result;
     }
 
     // The system's time record is larger than ours (a union of every time format): ask in
-    // milliseconds and hand back the value.
+    // milliseconds and hand back the value, if the answer is in milliseconds (a driver may answer
+    // in a format of its own choosing).
     MMRESULT midiStreamPosition(HMIDISTRM handle, MMTIME *time, unsigned) override {
         if (time == nullptr)
             return MMSYSERR_INVALPARAM;
@@ -111,9 +113,10 @@ class WinMidiStream final : public MidiStream {
             ::MMTIME position{};
             position.wType = time->wType;
             const MMRESULT result = ::midiStreamPosition(stream, &position, sizeof position);
-            if (result == MMSYSERR_NOERROR)
-                time->ms = position.u.ms;
-            return result;
+            if (result != MMSYSERR_NOERROR)
+                return result;
+            return positionMs(position, time->ms) ? MMRESULT{MMSYSERR_NOERROR}
+                                                  : MMRESULT{MMSYSERR_ERROR};
         });
     }
 

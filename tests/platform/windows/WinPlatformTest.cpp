@@ -4,10 +4,12 @@
 #include "fakes/FakePlatform.h"
 #include "platform/RealServices.h"
 #include "player/PlayerRig.h"
+#include "sequencer/SeqLoader.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gmock/gmock.h>
@@ -16,7 +18,7 @@
 #include <thread>
 
 // After our headers: the system's define some of the same names as macros.
-#include <windows.h>
+#include "platform/windows/WinMm.h"
 
 namespace parlet {
 namespace {
@@ -46,7 +48,7 @@ class WindowsPlatform : public testing::Test {
         return QDir::toNativeSeparators(file.fileName()).toStdString();
     }
 
-    QTemporaryDir dir;
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/Łódź Москва 東京-XXXXXX")};
     RealServices real;
 };
 
@@ -132,6 +134,30 @@ TEST_F(WindowsPlatform, AToolRunsInItsOwnConsoleAndIsPolledToItsEnd) {
     EXPECT_TRUE(processes.CloseHandle(info.hThread) && processes.CloseHandle(info.hProcess));
 }
 
+// With the UTF-8 code page that the programs' manifest asks for, the 8-bit calls carry any
+// letter (every test here works in a folder named in three scripts): the sequencer window loads
+// a file, and the tool, which has the manifest too, gets a path as it was written.
+TEST_F(WindowsPlatform, NamesInAnyScriptReachTheLoaderAndTheTool) {
+    ASSERT_EQ(::GetACP(), 65001u) << "the program runs without its manifest";
+    fakes::FakePlatform fake;
+    fake.fileDialogs.answers.push_back(write("Œuvre.mid", oneMinuteSong));
+    std::string midDir;
+    std::string midFile;
+    seq::CaptureBuffer buffer;
+    sequencer::SeqFileInfo info;
+    sequencer::loadMidiFile(fake.fileDialogs, fake.messages, midDir, midFile, buffer, info);
+    EXPECT_THAT(fake.messages.texts, testing::IsEmpty());
+    EXPECT_GE(buffer.capCount(), 3); // the tempo and both notes
+
+    const std::string config = write("Żółw ёж.cfg", "");
+    QProcess korrel;
+    korrel.start(QCoreApplication::applicationDirPath() + QStringLiteral("/korrel.exe"),
+                 {QStringLiteral("-P"), QString::fromStdString(config)});
+    EXPECT_TRUE(korrel.waitForFinished(20000));
+    EXPECT_THAT(korrel.readAllStandardOutput().toStdString(),
+                testing::HasSubstr("file \"" + config + "\""));
+}
+
 // The shell's folders, and the current folder changed and read back.
 TEST_F(WindowsPlatform, TheFoldersResolve) {
     Folders &folders = *real.folders;
@@ -148,6 +174,30 @@ TEST_F(WindowsPlatform, TheFoldersResolve) {
     EXPECT_FALSE(folders.ChDir(here + "\\no such folder"));
     EXPECT_EQ(folders.CurDir(), here);
     folders.ChDir(previous);
+}
+
+// Where winmm's records and calls are wider than the program's.
+TEST(WindowsMultimedia, ValuesPassAtTheirOwnWidth) {
+    EXPECT_EQ(winDeviceId(-1), UINT_PTR{MIDI_MAPPER});
+
+    // A name that fills its field up to the end of readable memory.
+    auto *page = static_cast<char *>(
+        ::VirtualAlloc(nullptr, 2 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD was = 0;
+    ASSERT_TRUE(page && ::VirtualProtect(page + 4096, 4096, PAGE_NOACCESS, &was));
+    auto &field = *reinterpret_cast<char(*)[32]>(page + 4096 - 32);
+    std::fill(std::begin(field), std::end(field), 'x');
+    std::array<char, 32> name{};
+    copyName(name, field);
+    EXPECT_EQ(std::string(name.data()), std::string(31, 'x'));
+    ::VirtualFree(page, 0, MEM_RELEASE);
+
+    // A position answered in ticks is no number of milliseconds.
+    ::MMTIME reply{TIME_TICKS, {1234}};
+    std::uint32_t ms = 7;
+    EXPECT_FALSE(positionMs(reply, ms) || ms != 7);
+    reply.wType = TIME_MS;
+    EXPECT_TRUE(positionMs(reply, ms) && ms == 1234);
 }
 
 } // namespace
