@@ -5,6 +5,8 @@
 #endif
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 
 #include <thread>
 
@@ -14,6 +16,12 @@ int main(int argc, char *argv[]) {
     // take the application name as their title.
     QApplication::setApplicationName(QStringLiteral("Parlet"));
     QApplication::setOrganizationName(QStringLiteral("Vellmark"));
+    // Every window's title bar and the taskbar; on Windows, Explorer takes the executable's own.
+    QIcon icon;
+    const QFileInfoList iconFiles = QDir(QStringLiteral(":/icon")).entryInfoList();
+    for (const QFileInfo &file : iconFiles)
+        icon.addFile(file.filePath());
+    QApplication::setWindowIcon(icon);
 #ifndef _WIN32
     // SIGTERM and SIGINT close the program as its close box does: nothing is saved.
     parlet::TerminationSignals termination;
