@@ -1,6 +1,8 @@
 #include "app/MainForm.h"
 #include "platform/RealPlatform.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include "app/windows/RunningMark.h"
+#else
 #include "app/TerminationSignals.h"
 #endif
 
@@ -22,7 +24,9 @@ int main(int argc, char *argv[]) {
     for (const QFileInfo &file : iconFiles)
         icon.addFile(file.filePath());
     QApplication::setWindowIcon(icon);
-#ifndef _WIN32
+#ifdef _WIN32
+    parlet::markRunning();
+#else
     // SIGTERM and SIGINT close the program as its close box does: nothing is saved.
     parlet::TerminationSignals termination;
 #endif
