@@ -53,7 +53,6 @@ Var FinishText
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_COMPONENTSPAGE_SMALLDESC
 
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
@@ -70,6 +69,8 @@ Var FinishText
 
 !define MUI_PAGE_CUSTOMFUNCTION_PRE FinishPagePre
 !define MUI_FINISHPAGE_TEXT "$FinishText"
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION StartParlet
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -191,6 +192,12 @@ Function FinishPagePre
   ${Else}
     StrCpy $FinishText "$(FinishWithoutFolder)"
   ${EndIf}
+FunctionEnd
+
+; As the shortcut starts it: in the folder of korrel.
+Function StartParlet
+  SetOutPath "$KorrelDir"
+  Exec '"$INSTDIR\parlet.exe"'
 FunctionEnd
 
 Function un.onInit
