@@ -176,6 +176,7 @@ Function .onInit
   ; A silent install shows no korrel page, where the default is otherwise filled in.
   ${If} $KorrelDir == ""
     StrCpy $KorrelDir "$INSTDIR"
+    StrCpy $KorrelDefault "$INSTDIR"
   ${EndIf}
 FunctionEnd
 

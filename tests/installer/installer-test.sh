@@ -60,9 +60,9 @@ key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Parlet'
 reg_value() {
   win reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1  *REG_[A-Z_]*  *//p"
 }
-shortcut() { "$readback" lnk "$(unix "$(windows_var APPDATA)")/Microsoft/Windows/Start Menu/Programs/Parlet.lnk"; }
-# install ARGS...: runs the installer silently and reports how long it took.
-install() {
+start_menu_link() { echo "$(unix "$appdata")/Microsoft/Windows/Start Menu/Programs/Parlet.lnk"; }
+# run_setup ARGS...: runs the installer silently and reports how long it took.
+run_setup() {
   local start=$SECONDS code=0
   win "$setup" /S "$@" || code=$?
   echo "installer $(basename "$setup") $*: exit code $code after $((SECONDS - start)) s"
@@ -82,12 +82,12 @@ case $case_name in
 fresh)
   smoke=$1
   new_prefix
-  install /KORREL='C:\Ombrix\korrel' /NOSTANDIN '/D=C:\Apps\Parlet' || exit 1
+  run_setup /KORREL='C:\Ombrix\korrel' /NOSTANDIN '/D=C:\Apps\Parlet' || exit 1
   folder=$(unix 'C:\Apps\Parlet')
   [ -f "$folder/parlet.exe" ] || fail "no parlet.exe in the chosen folder"
   [ -f "$folder/uninstall.exe" ] || fail "no uninstall.exe in the chosen folder"
   [ ! -e "$folder/korrel.exe" ] || fail "the stand-in korrel.exe was installed though left out"
-  links=$(shortcut) || fail "no Start-menu shortcut"
+  links=$("$readback" lnk "$(start_menu_link)") || fail "no Start-menu shortcut"
   expect "shortcut target" "$(sed -n 's/^Target=//p' <<<"$links")" 'C:\Apps\Parlet\parlet.exe'
   expect "shortcut starts in" "$(sed -n 's/^StartIn=//p' <<<"$links")" 'C:\Ombrix\korrel'
   expect DisplayName "$(reg_value DisplayName)" Parlet
@@ -109,7 +109,7 @@ fresh)
   ;;
 refuse)
   code=0
-  install || code=$?
+  run_setup || code=$?
   expect "installer's exit code while Parlet runs" "$code" 2
   ;;
 update)
@@ -120,18 +120,17 @@ update)
   start=$SECONDS
   "${makensis[@]}" -DVERSION=0.0.1 -DCOMPRESSOR=zlib -DOUTFILE="$older" "$nsi"
   echo "older installer made in $((SECONDS - start)) s"
-  setup_new=$setup
-  setup=$older
-  install || exit 1
+  default_folder="$(windows_var LOCALAPPDATA)\\Programs\\Parlet"
+  folder=$(unix "$default_folder")
+  setup=$older run_setup || exit 1
   expect "older DisplayVersion" "$(reg_value DisplayVersion)" 0.0.1
-  setup=$setup_new
-  install /NOSTANDIN || exit 1
-  folder=$(unix "$(windows_var LOCALAPPDATA)")/Programs/Parlet
-  [ -f "$folder/parlet.exe" ] || fail "no parlet.exe in %LOCALAPPDATA%\\Programs\\Parlet"
+  [ -f "$folder/korrel.exe" ] || fail "the older install has no stand-in korrel.exe"
+  run_setup /NOSTANDIN || exit 1
+  [ -f "$folder/parlet.exe" ] || fail "no parlet.exe in $default_folder"
   expect DisplayVersion "$(reg_value DisplayVersion)" "$(basename "$setup" | cut -d- -f3)"
   [ ! -e "$folder/korrel.exe" ] || fail "the older install's stand-in korrel.exe was left"
-  expect "shortcut starts in" "$(shortcut | sed -n 's/^StartIn=//p')" \
-    "$(windows_var LOCALAPPDATA)\\Programs\\Parlet"
+  start_in=$("$readback" lnk "$(start_menu_link)" | sed -n 's/^StartIn=//p')
+  expect "shortcut starts in" "$start_in" "$default_folder"
 
   # What the user made stays: the settings file, and a recording kept beside the program.
   printf 'V3\r\n' >"$(unix "$appdata")/Vellmark/parlet.ini"
@@ -145,8 +144,7 @@ update)
   [ ! -e "$folder/parlet.exe" ] || fail "parlet.exe is still there"
   [ ! -e "$folder/uninstall.exe" ] || fail "uninstall.exe is still there"
   [ -f "$folder/take.mid" ] || fail "the recording beside the program was removed"
-  [ ! -e "$(unix "$appdata")/Microsoft/Windows/Start Menu/Programs/Parlet.lnk" ] ||
-    fail "the Start-menu shortcut is still there"
+  [ ! -e "$(start_menu_link)" ] || fail "the Start-menu shortcut is still there"
   win reg query "$key" >/dev/null 2>&1 && fail "the uninstall key is still there"
   [ -f "$(unix "$appdata")/Vellmark/parlet.ini" ] || fail "parlet.ini was removed"
   ;;
