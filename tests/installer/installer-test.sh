@@ -140,7 +140,7 @@ update)
   uninstaller=${quiet#\"}
   win "${uninstaller%\" /S}" /S
   # The uninstaller runs on from a copy of itself, which ends with the last of the prefix.
-  timeout 120 wineserver -w
+  timeout 120 wineserver -w || fail "the uninstaller was still running after 120 s"
   [ ! -e "$folder/parlet.exe" ] || fail "parlet.exe is still there"
   [ ! -e "$folder/uninstall.exe" ] || fail "uninstall.exe is still there"
   [ -f "$folder/take.mid" ] || fail "the recording beside the program was removed"
