@@ -1,10 +1,14 @@
 #include "app/MainForm.h"
 #include "platform/RealPlatform.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include "app/windows/RunningMark.h"
+#else
 #include "app/TerminationSignals.h"
 #endif
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 
 #include <thread>
 
@@ -14,7 +18,15 @@ int main(int argc, char *argv[]) {
     // take the application name as their title.
     QApplication::setApplicationName(QStringLiteral("Parlet"));
     QApplication::setOrganizationName(QStringLiteral("Vellmark"));
-#ifndef _WIN32
+    // Every window's title bar and the taskbar; on Windows, Explorer takes the executable's own.
+    QIcon icon;
+    const QFileInfoList iconFiles = QDir(QStringLiteral(":/icon")).entryInfoList();
+    for (const QFileInfo &file : iconFiles)
+        icon.addFile(file.filePath());
+    QApplication::setWindowIcon(icon);
+#ifdef _WIN32
+    parlet::markRunning();
+#else
     // SIGTERM and SIGINT close the program as its close box does: nothing is saved.
     parlet::TerminationSignals termination;
 #endif

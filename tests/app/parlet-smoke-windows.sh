@@ -2,7 +2,8 @@
 # Starts the real parlet.exe under Wine on a virtual display. Wine here has no MIDI device, so the
 # program must say so in a message box titled "Parlet" and end with exit code 0 once its OK is
 # pressed (Return); its main window, had it come up, would not end on Return.
-# Usage: parlet-smoke-windows.sh PARLET_EXE WINE_RUN
+# Usage: parlet-smoke-windows.sh PARLET_EXE WINE_RUN [COMMAND...]
+# COMMAND, when given, runs while the message box is shown; its failure fails the test.
 set -u
 exe=$1
 wine_run=$2
@@ -27,6 +28,10 @@ for _ in $(seq 1 120); do
   sleep 0.5
 done
 [ -n "$box" ] || { echo "no window titled Parlet came up within 60 s"; exit 1; }
+if (($# > 2)) && ! "${@:3}"; then
+  echo "failed while parlet.exe ran: ${*:3}"
+  exit 1
+fi
 xdotool key --window "$box" Return
 for _ in $(seq 1 40); do
   kill -0 "$pid" 2>/dev/null || break
