@@ -1,0 +1,205 @@
+// The Windows MIDI path on Wine's own winmm and stream service, over the test MIDI driver: a
+// keyboard plays into its input through the driver's pipe, and what the program sends out is read
+// from the driver's log with the time it went out.
+#include "DriverPeer.h"
+#include "platform/RealServices.h"
+#include "player/PlayerRig.h"
+#include "sequencer/frmSeq.h"
+
+#include <QCheckBox>
+#include <QFile>
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <mutex>
+
+// After our headers: the system's define some of the same names as macros.
+#include <windows.h>
+
+namespace parlet {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using test::DriverPeer;
+// Wine's stream service plays an event up to about 7 ms late while the other core is busy.
+constexpr double lateMs = 10;
+
+// A format 0 file at 500 ticks a quarter and 500000 us a quarter: a tick a millisecond.
+QByteArray midiFile(const std::vector<std::pair<std::uint32_t, Bytes>> &events,
+                    std::uint16_t division = 500) {
+    QByteArray track;
+    for (const auto &[delta, bytes] : events) {
+        for (int shift = 21; shift > 0; shift -= 7)
+            if (delta >> shift)
+                track.append(static_cast<char>(0x80 | (delta >> shift & 0x7F)));
+        track.append(static_cast<char>(delta & 0x7F));
+        track.append(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    }
+    track.append("\x00\xFF\x2F\x00", 4);
+    QByteArray file = QByteArray::fromHex("4D5468640000000600000001");
+    file.append(static_cast<char>(division >> 8)).append(static_cast<char>(division));
+    file.append("MTrk");
+    for (int shift = 24; shift >= 0; shift -= 8)
+        file.append(static_cast<char>(track.size() >> shift));
+    return file + track;
+}
+
+class WinmmDriver : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(midi->midiInGetNumDevs() == 1 && midi->midiOutGetNumDevs() == 1)
+            << "the test MIDI driver is not installed in this Wine prefix";
+        rig.state.midiInDev = rig.state.midiOutDev = 0;
+    }
+    std::string write(const char *name, const QByteArray &bytes) {
+        const std::string path = testing::TempDir() + name;
+        QFile file(QString::fromStdString(path));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return path;
+    }
+    // The sequencer window, showing the first state.
+    std::unique_ptr<frmSeq> sequencer() {
+        auto window = std::make_unique<frmSeq>(rig.state);
+        window->show();
+        window->findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
+        return window;
+    }
+    bool shows(frmSeq &window, const char *label, const char *text, int ms = 5000) {
+        return QTest::qWaitFor([&] { return rig.text(window, label) == QString::fromUtf8(text); },
+                               ms);
+    }
+    // Program changes on channel 16, the remote control.
+    bool remote(std::uint8_t program) { return peer.play({{0, {0xCF, program}}}); }
+
+    DriverPeer peer; // first: it names the driver's log before anything is sent
+    std::unique_ptr<MidiSystem> midi = makeRealMidiSystem();
+    std::unique_ptr<MidiStream> streams = makeRealMidiStream(*midi);
+    std::unique_ptr<Clock> clock = makeSteadyClock();
+    fakes::FakePlatform fake;
+    Platform platform{*midi,          *midi,        *streams,         fake.script,
+                      fake.processes, fake.folders, fake.fileDialogs, fake.messages,
+                      *clock};
+    test::PlayerRig rig{platform};
+};
+
+// A capture stamps each message with the driver's time since the input's start and leaves out
+// real-time messages; while it holds the input, the sequencer window cannot open it. The saved
+// take plays back through the stream service at its intervals, under remote control.
+TEST_F(WinmmDriver, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoUnderRemoteControl) {
+    const std::string path = testing::TempDir() + "captured.mid";
+    auto &buffer = seq::buffer();
+    const unsigned atMs[] = {0, 250, 375};
+    fake.fileDialogs.answers.push_back(path);
+    rig.whileShown(&Player::SeqRec_Click, "frmRecording", [&](QDialog &window) {
+        EXPECT_TRUE(peer.play({{100, {0x90, 60, 1}},
+                               {200, {0xF8}},
+                               {350, {0x90, 60, 2}},
+                               {400, {0xFE}},
+                               {475, {0x90, 60, 3}}}));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return buffer.capCount() == 4; }));
+        QTest::qWait(50); // the real-time message after the last note
+        rig.click(window, "cmdSave");
+    });
+    ASSERT_EQ(buffer.capCount(), 4);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(buffer.capEvent(i + 1), 0x90 | 60 << 8 | (i + 1) << 16);
+        EXPECT_NEAR(buffer.capTime(i + 1) - buffer.capTime(1), atMs[i], 1);
+    }
+    {
+        auto busy = sequencer();
+        EXPECT_EQ(fake.messages.texts,
+                  std::vector<std::string>{"Oops, the MIDI input device is already open"});
+        fake.messages.texts.clear();
+    }
+    rig.player.Form_Unload(); // frees the input
+    auto window = sequencer();
+    EXPECT_TRUE(test::timedRun(peer, [&] {
+        window->cmdStop_Click(); // a spoiled run may still play
+        buffer.capClear();
+        peer.waitSent(SIZE_MAX, 0ms);
+        fake.fileDialogs.answers = {path};
+        remote(127);
+        const auto sent = shows(*window, "lblState", "Playing") ? peer.waitSent(3, 5s)
+                                                                : std::vector<DriverPeer::Sent>{};
+        if (sent.size() != 3 || !shows(*window, "lblState", "Ready"))
+            return ::testing::AssertionFailure() << sent.size() << " notes";
+        for (int i = 1; i < 3; ++i)
+            if (std::abs(sent[i].ms - sent[0].ms - atMs[i]) > lateMs)
+                return ::testing::AssertionFailure()
+                       << "note " << i << " at " << sent[i].ms - sent[0].ms << " ms";
+        return ::testing::AssertionSuccess();
+    }));
+    // Channel 16's Play/Pause/Resume and Stop step the window.
+    for (const auto &[program, state] :
+         {std::pair{127, "Playing"}, {127, "Paused"}, {127, "Playing"}, {125, "Ready"}}) {
+        remote(static_cast<std::uint8_t>(program));
+        EXPECT_TRUE(shows(*window, "lblState", state)) << program << " should show " << state;
+    }
+    // Record, and a remote Stop ends the take at itself.
+    remote(126);
+    EXPECT_TRUE(shows(*window, "lblState", "Recording"));
+    peer.play({{0, {0xC0, 127}}, {0, {0xCF, 125}}, {0, {0x80, 60, 0}}});
+    EXPECT_TRUE(shows(*window, "lblState", "Ready"));
+    EXPECT_EQ(buffer.capCount(), 3);
+    EXPECT_THAT(fake.messages.texts, testing::IsEmpty());
+}
+
+// More events than one buffer holds, a tempo change in the second, Pause and resume, the
+// position shown while playing and the end found through the last buffer's done flag.
+TEST_F(WinmmDriver, TheSequencerStreamsAFileOfTwoBuffersAtItsTimes) {
+    // Groups of 100 notes 60 ticks apart: 5400 notes, the first buffer's 5332 records full; the
+    // tempo doubles the ticks' length from group 52 on.
+    std::vector<std::pair<std::uint32_t, Bytes>> events;
+    std::vector<double> dueMs;
+    double due = 0;
+    for (int i = 0; i < 5400; ++i) {
+        const bool leads = i % 100 == 0;
+        if (i == 5200)
+            events.push_back({0, {0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40}});
+        events.push_back({leads && i ? 60u : 0u, {0x90, std::uint8_t(i % 128), 1}});
+        due += leads && i ? (i >= 5200 ? 120 : 60) : 0;
+        dueMs.push_back(due);
+    }
+    const std::string path = write("long.mid", midiFile(events));
+    SetEnvironmentVariableA("PARLET_WINMIDI_LOOP", "off"); // the window's input has no part here
+    auto window = sequencer();
+    EXPECT_TRUE(test::timedRun(peer, [&] {
+        window->cmdStop_Click();
+        seq::buffer().capClear();
+        peer.waitSent(SIZE_MAX, 0ms);
+        fake.fileDialogs.answers = {path};
+        window->cmdPlay_Click();
+        // The first second played, whichever tick of the window's timer shows it.
+        if (!QTest::qWaitFor(
+                [&] { return rig.text(*window, "lblTime").startsWith(QLatin1String("0:01")); },
+                3000))
+            return ::testing::AssertionFailure() << "no position shown";
+        window->cmdPlay_Click(); // pause
+        auto sent = peer.waitSent(SIZE_MAX, 300ms);
+        const std::size_t paused = sent.size();
+        window->cmdPlay_Click(); // resume
+        for (auto more = peer.waitSent(5400 - paused, 10s); const auto &message : more)
+            sent.push_back(message);
+        if (sent.size() != 5400)
+            return ::testing::AssertionFailure() << sent.size() << " events went out";
+        if (!shows(*window, "lblState", "Ready"))
+            return ::testing::AssertionFailure() << "the end was not found";
+        double held = 0; // by the pause
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            if (sent[i].bytes != Bytes{0x90, std::uint8_t(i % 128), 1})
+                return ::testing::AssertionFailure() << "event " << i << " out of order";
+            if (i == paused && i > 0)
+                held = sent[i].ms - sent[0].ms - dueMs[i];
+            const double late = sent[i].ms - sent[0].ms - dueMs[i] - held;
+            if (std::abs(late) > lateMs)
+                return ::testing::AssertionFailure() << "event " << i << " " << late << " ms late";
+        }
+        return ::testing::AssertionResult(held >= 250) << "paused for " << held << " ms";
+    }));
+    EXPECT_THAT(fake.messages.texts, testing::IsEmpty());
+}
+
+} // namespace
+} // namespace parlet
