@@ -52,6 +52,7 @@ class WinmmDriver : public testing::Test {
         ASSERT_TRUE(midi->midiInGetNumDevs() == 1 && midi->midiOutGetNumDevs() == 1)
             << "the test MIDI driver is not installed in this Wine prefix";
         rig.state.midiInDev = rig.state.midiOutDev = 0;
+        seq::buffer().capClear(); // as a program starts
     }
     std::string write(const char *name, const QByteArray &bytes) {
         const std::string path = testing::TempDir() + name;
@@ -199,6 +200,62 @@ TEST_F(WinmmDriver, TheSequencerStreamsAFileOfTwoBuffersAtItsTimes) {
         return ::testing::AssertionResult(held >= 250) << "paused for " << held << " ms";
     }));
     EXPECT_THAT(fake.messages.texts, testing::IsEmpty());
+}
+
+// A file timed in frames: 25 a second of 40 ticks, a tick a millisecond.
+TEST_F(WinmmDriver, TheSequencerPlaysAFileTimedInFramesAtItsTimes) {
+    const unsigned atMs[] = {0, 100, 250, 290};
+    std::vector<std::pair<std::uint32_t, Bytes>> notes;
+    for (unsigned i = 0; i < 4; ++i)
+        notes.push_back({i ? atMs[i] - atMs[i - 1] : 0, {0x90, std::uint8_t(60 + i), 1}});
+    const std::string path = write("frames.mid", midiFile(notes, 0xE728));
+    SetEnvironmentVariableA("PARLET_WINMIDI_LOOP", "off");
+    auto window = sequencer();
+    EXPECT_TRUE(test::timedRun(peer, [&] {
+        window->cmdStop_Click();
+        seq::buffer().capClear();
+        peer.waitSent(SIZE_MAX, 0ms);
+        fake.fileDialogs.answers = {path};
+        window->cmdPlay_Click();
+        const auto sent = peer.waitSent(4, 3s);
+        if (sent.size() != 4)
+            return ::testing::AssertionFailure() << sent.size() << " notes";
+        for (int i = 1; i < 4; ++i)
+            if (std::abs(sent[i].ms - sent[0].ms - atMs[i]) > lateMs)
+                return ::testing::AssertionFailure()
+                       << "note " << i << " at " << sent[i].ms - sent[0].ms << " ms";
+        return ::testing::AssertionSuccess();
+    }));
+    EXPECT_THAT(fake.messages.texts,
+                testing::Each(std::string("Warning: SMPTE time code is an untested feature")));
+}
+
+// What the driver answers an open, on demand, reaches the user as the windows' messages: an input
+// in use by another program, a device gone since it was listed, an output that refuses.
+TEST_F(WinmmDriver, OpenFailuresReachTheUserInTheirWords) {
+    const std::pair<const char *, const char *> inputs[] = {
+        {"in0=2", "Error in midiInOpen: 2"},
+        {"in0=4", "Oops, the MIDI input device is already open"}};
+    for (const auto &[fault, message] : inputs) {
+        SetEnvironmentVariableA("PARLET_WINMIDI_FAULTS", fault);
+        sequencer();
+        EXPECT_EQ(fake.messages.texts, std::vector<std::string>{message}) << fault;
+        fake.messages.texts.clear();
+    }
+    QTimer::singleShot(0, &rig.parent, [&] { // a capture window that opened all the same
+        if (auto *capture = rig.parent.findChild<QDialog *>(QStringLiteral("frmRecording")))
+            capture->reject();
+    });
+    rig.player.SeqRec_Click();
+    EXPECT_EQ(fake.messages.texts,
+              std::vector<std::string>{"Oops, the MIDI device is already open"});
+    fake.messages.texts.clear();
+
+    SetEnvironmentVariableA("PARLET_WINMIDI_FAULTS", "out0=4");
+    auto window = sequencer();
+    fake.fileDialogs.answers = {write("one.mid", midiFile({{0, {0x90, 60, 1}}}))};
+    window->cmdPlay_Click();
+    EXPECT_EQ(fake.messages.texts, std::vector<std::string>{"Error opening MIDI output device"});
 }
 
 } // namespace
