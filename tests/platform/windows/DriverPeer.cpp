@@ -41,7 +41,7 @@ DriverPeer::~DriverPeer() {
     m_watch.join();
 }
 
-bool DriverPeer::play(const std::vector<Played> &messages) {
+bool DriverPeer::play(const std::vector<std::pair<unsigned, Bytes>> &messages) {
     const std::string pipe = "\\\\.\\pipe\\parlet-winmidi-" + std::to_string(GetCurrentProcessId());
     HANDLE handle = CreateFileA(pipe.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     for (int tries = 0; handle == INVALID_HANDLE_VALUE && tries < 100; ++tries) {
@@ -51,9 +51,9 @@ bool DriverPeer::play(const std::vector<Played> &messages) {
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     std::string lines;
-    for (const auto &message : messages) {
-        lines += std::to_string(message.input) + ' ' + std::to_string(message.ms);
-        for (const auto byte : message.bytes) {
+    for (const auto &[ms, bytes] : messages) {
+        lines += "0 " + std::to_string(ms);
+        for (const auto byte : bytes) {
             char hex[4];
             std::snprintf(hex, sizeof hex, " %02X", byte);
             lines += hex;
