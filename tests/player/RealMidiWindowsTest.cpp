@@ -8,6 +8,9 @@
 #include "sequencer/frmSeq.h"
 
 #include <QCheckBox>
+#include <QFile>
+
+#include <gmock/gmock.h>
 
 #include <cmath>
 
@@ -16,23 +19,75 @@ namespace {
 
 using namespace std::literals;
 using test::Keyboard;
+using Bytes = std::vector<std::uint8_t>;
+using Events = std::vector<std::pair<std::uint32_t, Bytes>>; // delta in ticks, message
 
-class RealMidiWindows : public test::KeyboardTest {};
+// A format 0 file of `events`: 500 ticks a quarter at 500000 us a quarter, a tick a millisecond.
+std::string midiFile(const char *name, const Events &events, std::uint16_t division = 500) {
+    QByteArray track;
+    for (const auto &[delta, bytes] : events) {
+        for (int shift = 21; shift > 0; shift -= 7)
+            if (delta >> shift)
+                track.append(static_cast<char>(0x80 | (delta >> shift & 0x7F)));
+        track.append(static_cast<char>(delta & 0x7F));
+        track.append(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    }
+    track.append("\x00\xFF\x2F\x00", 4);
+    QByteArray bytes = QByteArray::fromHex("4D5468640000000600000001");
+    bytes.append(static_cast<char>(division >> 8)).append(static_cast<char>(division));
+    bytes.append("MTrk");
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.append(static_cast<char>(track.size() >> shift));
+    const std::string path = testing::TempDir() + name;
+    QFile file(QString::fromStdString(path));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) &&
+                file.write(bytes + track) == 14 + 8 + track.size());
+    return path;
+}
 
-TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayers) {
+class RealMidiWindows : public test::KeyboardTest {
+  protected:
+    void SetUp() override {
+        test::KeyboardTest::SetUp();
+        // The keyboard's ports, the only others.
+        ASSERT_TRUE(keyboard.ok() && midi->midiInGetNumDevs() == 1 &&
+                    midi->midiOutGetNumDevs() == 1);
+        rig.state.midiInDev = rig.state.midiOutDev = 0;
+        seq::buffer().capClear(); // as a program starts
+    }
+    void TearDown() override { EXPECT_THAT(fake.messages.texts, testing::IsEmpty()); }
+    std::unique_ptr<frmSeq> sequencer() {
+        auto window = std::make_unique<frmSeq>(rig.state);
+        window->show();
+        window->findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
+        return window;
+    }
+    bool shows(frmSeq &window, const char *state) {
+        return QTest::qWaitFor(
+            [&] { return rig.text(window, "lblState") == QString::fromUtf8(state); });
+    }
+    // Plays `path` in the window from the start; what was sent before is dropped.
+    void play(frmSeq &window, const std::string &path) {
+        window.cmdStop_Click(); // a spoiled run may still play
+        seq::buffer().capClear();
+        keyboard.waitSent(SIZE_MAX, 50ms);
+        fake.fileDialogs.answers = {path};
+        window.cmdPlay_Click();
+    }
+
     Keyboard keyboard;
-    ASSERT_TRUE(keyboard.ok());
-    auto midi = makeRealMidiSystem();
-    auto streams = makeRealMidiStream(*midi);
-    auto mci = makeRealMci(*midi);
-    auto clock = makeSteadyClock();
+    std::unique_ptr<MidiSystem> midi = makeRealMidiSystem();
+    std::unique_ptr<MidiStream> streams = makeRealMidiStream(*midi);
+    std::unique_ptr<Mci> mci = makeRealMci(*midi);
+    std::unique_ptr<Clock> clock = makeSteadyClock();
     fakes::FakePlatform fake;
     Platform platform{*midi,          *midi,        *streams,         *mci,
                       fake.processes, fake.folders, fake.fileDialogs, fake.messages,
                       *clock};
-    test::PlayerRig rig(platform);
-    rig.state.midiInDev = rig.state.midiOutDev = 0; // the keyboard's ports, the only others
-    ASSERT_TRUE(midi->midiInGetNumDevs() == 1 && midi->midiOutGetNumDevs() == 1);
+    test::PlayerRig rig{platform};
+};
+
+TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayers) {
     const std::string path = testing::TempDir() + "played.mid";
     auto &buffer = seq::buffer();
 
@@ -66,13 +121,7 @@ TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPl
         fake.messages.texts.clear();
     }
     rig.player.Form_Unload(); // frees the input for the sequencer window
-    frmSeq sequencer(rig.state);
-    sequencer.show();
-    sequencer.findChild<QCheckBox *>(QStringLiteral("chkControl"))->setChecked(true);
-    auto shows = [&](const char *state) {
-        return QTest::qWaitFor(
-            [&] { return rig.text(sequencer, "lblState") == QString::fromUtf8(state); });
-    };
+    auto window = sequencer();
 
     // The saved file played by the MCI player at 100 and 125 %, and by the sequencer under
     // remote control, whose Play asks for the file first. (Wine's MCI sequencer takes its tempo
@@ -89,15 +138,15 @@ TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPl
             fake.fileDialogs.answers = {path};
             Notes notes;
             if (by == "sequencer") {
-                sequencer.cmdStop_Click(); // a spoiled run may still play
+                window->cmdStop_Click();
                 buffer.capClear();
                 keyboard.play({{0, {0xCF, 127}}});
-                notes = shows("Playing") ? keyboard.waitSent(3, 5s) : Notes{};
-                if (!shows("Ready"))
+                notes = shows(*window, "Playing") ? keyboard.waitSent(3, 5s) : Notes{};
+                if (!shows(*window, "Ready"))
                     notes.clear();
             } else {
-                rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &window) {
-                    auto &playing = static_cast<frmPlaying &>(window);
+                rig.whileShown(&Player::SeqPlay_Click, "frmPlaying", [&](QDialog &shown) {
+                    auto &playing = static_cast<frmPlaying &>(shown);
                     factor < 1 ? playing.cmdFaster_Click() : playing.cmdNormal_Click();
                     notes = keyboard.waitSent(3, 5s);
                     playing.cmdCancel_Click();
@@ -121,19 +170,126 @@ TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPl
     for (const auto &[program, state] :
          {std::pair{127, "Playing"}, {127, "Paused"}, {127, "Playing"}, {125, "Ready"}}) {
         keyboard.play({{0, {0xCF, std::uint8_t(program)}}});
-        EXPECT_TRUE(shows(state)) << program << " should show " << state;
+        EXPECT_TRUE(shows(*window, state)) << program << " should show " << state;
     }
     // A remote Stop ends the take at itself: the note-off right behind it is not recorded.
     keyboard.play({{0, {0xCF, 126}}});
-    EXPECT_TRUE(shows("Recording"));
+    EXPECT_TRUE(shows(*window, "Recording"));
     keyboard.play({{0, {0xC0, 127}}, {0, {0xCF, 125}}, {0, {0x80, 60, 0}}});
-    EXPECT_TRUE(shows("Ready"));
+    EXPECT_TRUE(shows(*window, "Ready"));
     EXPECT_EQ(buffer.capCount(), 3);
     EXPECT_EQ(std::pair(buffer.capEvent(1), buffer.capEvent(2)), std::pair(0x7FC0, 0x7DCF));
     EXPECT_NE(mci->mciSendStringA("status midio mode", nullptr, 0, 0), 0u)
         << "Finished has stopped and closed the device";
-    EXPECT_TRUE(fake.messages.texts.empty());
 }
+
+// More events than one buffer holds, a tempo change in the second, Pause and resume, the
+// position shown while playing and the end found through the last buffer's done flag.
+TEST_F(RealMidiWindows, TheSequencerStreamsAFileOfTwoBuffersAtItsTimes) {
+    // Groups of 100 notes 60 ticks apart: 5400 notes, the first buffer's 5332 records full; the
+    // tempo doubles the ticks' length from group 52 on.
+    Events events;
+    std::vector<double> dueMs;
+    for (int i = 0; i < 5400; ++i) {
+        const bool leads = i % 100 == 0 && i > 0;
+        if (i == 5200)
+            events.push_back({0, {0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40}});
+        events.push_back({leads ? 60u : 0u, {0x90, std::uint8_t(i % 128), 1}});
+        dueMs.push_back((i ? dueMs.back() : 0) + (leads ? (i >= 5200 ? 120 : 60) : 0));
+    }
+    const std::string path = midiFile("long.mid", events);
+    auto window = sequencer();
+    EXPECT_TRUE(test::timedRun(keyboard, [&] {
+        play(*window, path);
+        // The first second played, whichever tick of the window's timer shows it.
+        if (!QTest::qWaitFor(
+                [&] { return rig.text(*window, "lblTime").startsWith(QLatin1String("0:01")); },
+                3000))
+            return ::testing::AssertionFailure() << "no position shown";
+        window->cmdPlay_Click(); // pause
+        // Only the notes: the system may silence what sounds at the pause.
+        auto sent = keyboard.waitSent(SIZE_MAX, 300ms);
+        const auto notes = [&] {
+            std::erase_if(sent, [](const auto &message) { return message.bytes[0] != 0x90; });
+            return sent.size();
+        };
+        const std::size_t paused = notes();
+        window->cmdPlay_Click(); // resume
+        for (std::size_t before = 0; notes() < 5400 && notes() > before;) {
+            before = sent.size();
+            for (const auto &message : keyboard.waitSent(5400 - before, 10s))
+                sent.push_back(message);
+        }
+        if (sent.size() != 5400)
+            return ::testing::AssertionFailure() << sent.size() << " events went out";
+        if (!shows(*window, "Ready"))
+            return ::testing::AssertionFailure() << "the end was not found";
+        double held = 0; // by the pause
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            if (sent[i].bytes != Bytes{0x90, std::uint8_t(i % 128), 1})
+                return ::testing::AssertionFailure() << "event " << i << " out of order";
+            if (i == paused && i > 0)
+                held = sent[i].ms - sent[0].ms - dueMs[i];
+            const double late = sent[i].ms - sent[0].ms - dueMs[i] - held;
+            if (std::abs(late) > Keyboard::toleranceMs)
+                return ::testing::AssertionFailure() << "event " << i << " " << late << " ms late";
+        }
+        return ::testing::AssertionResult(held >= 250) << "paused for " << held << " ms";
+    }));
+}
+
+// A file timed in frames: 25 a second of 40 ticks, a tick a millisecond.
+TEST_F(RealMidiWindows, TheSequencerPlaysAFileTimedInFramesAtItsTimes) {
+    const unsigned atMs[] = {0, 100, 250, 290};
+    Events notes;
+    for (unsigned i = 0; i < 4; ++i)
+        notes.push_back({i ? atMs[i] - atMs[i - 1] : 0, {0x90, std::uint8_t(60 + i), 1}});
+    const std::string path = midiFile("frames.mid", notes, 0xE728);
+    auto window = sequencer();
+    EXPECT_TRUE(test::timedRun(keyboard, [&] {
+        play(*window, path);
+        const auto sent = keyboard.waitSent(4, 3s);
+        if (sent.size() != 4)
+            return ::testing::AssertionFailure() << sent.size() << " notes";
+        for (int i = 1; i < 4; ++i)
+            if (std::abs(sent[i].ms - sent[0].ms - atMs[i]) > Keyboard::toleranceMs)
+                return ::testing::AssertionFailure()
+                       << "note " << i << " at " << sent[i].ms - sent[0].ms << " ms";
+        return ::testing::AssertionSuccess();
+    }));
+    EXPECT_THAT(fake.messages.texts,
+                testing::Each(std::string("Warning: SMPTE time code is an untested feature")));
+    fake.messages.texts.clear();
+}
+
+#ifdef _WIN32
+// What the driver answers an open, on demand, reaches the user as the windows' messages: a device
+// gone since it was listed, an input in use by another program, an output that refuses.
+TEST_F(RealMidiWindows, OpenFailuresReachTheUserInTheirWords) {
+    const std::pair<const char *, const char *> inputs[] = {
+        {"in0=2", "Error in midiInOpen: 2"},
+        {"in0=4", "Oops, the MIDI input device is already open"}};
+    for (const auto &[fault, message] : inputs) {
+        qputenv("PARLET_WINMIDI_FAULTS", fault);
+        sequencer();
+        EXPECT_EQ(fake.messages.texts, std::vector<std::string>{message}) << fault;
+        fake.messages.texts.clear();
+    }
+    QTimer::singleShot(0, &rig.parent, [&] { // a capture window that opened all the same
+        if (auto *capture = rig.parent.findChild<QDialog *>(QStringLiteral("frmRecording")))
+            capture->reject();
+    });
+    rig.player.SeqRec_Click();
+    EXPECT_EQ(fake.messages.texts,
+              std::vector<std::string>{"Oops, the MIDI device is already open"});
+    fake.messages.texts.clear();
+
+    qputenv("PARLET_WINMIDI_FAULTS", "out0=4");
+    play(*sequencer(), midiFile("one.mid", {{0, {0x90, 60, 1}}}));
+    EXPECT_EQ(fake.messages.texts, std::vector<std::string>{"Error opening MIDI output device"});
+    fake.messages.texts.clear();
+}
+#endif
 
 } // namespace
 } // namespace parlet

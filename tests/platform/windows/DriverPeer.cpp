@@ -25,6 +25,8 @@ DriverPeer::DriverPeer() {
     // The driver opens its log at the first message out, once for the process.
     m_log = testing::TempDir() + "winmidi-" + std::to_string(GetCurrentProcessId()) + ".log";
     SetEnvironmentVariableA("PARLET_WINMIDI_LOG", m_log.c_str());
+    // What the program sends goes to the keyboard, not back into its input.
+    SetEnvironmentVariableA("PARLET_WINMIDI_LOOP", "off");
     std::ifstream log(m_log, std::ios::ate);
     m_read = log ? static_cast<std::size_t>(log.tellg()) : 0;
     m_watch = std::thread([this] {
