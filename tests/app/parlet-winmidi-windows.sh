@@ -13,15 +13,17 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export PARLET_WINE_DISPLAY=1 QT_QPA_PLATFORM=windows:fontengine=freetype
 work=$(mktemp -d)
-trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 pid=
-fail() {
-  echo "$*; windows shown:"
-  xdotool search --onlyvisible --name . 2>/dev/null | while read -r w; do xdotool getwindowname "$w"; done
-  [ -f "$work/sent.log" ] && tail -n 3 "$work/sent.log"
-  exit 1
+trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "$*"; exit 1; }
+# Polls `$2...` every half second, up to $1 times.
+poll() { for _ in $(seq 1 "$1"); do "${@:2}" && return 0; sleep 0.5; done; return 1; }
+shown() { [ -n "$(xdotool search --name "^$1\$" 2>/dev/null)" ]; }
+window() { # waits for the window titled $1 and activates it
+  poll 60 shown "$1" || fail "no window \"$1\" came up"
+  xdotool windowactivate --sync "$(xdotool search --name "^$1\$" | tail -n 1)" 2>/dev/null
+  sleep 0.5
 }
-windows() { "$wine_run" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 # 200 notes 5 to 35 ms apart: format 0, 500 ticks a quarter at 500000 us a quarter, a tick a ms.
 bytes() { printf "$(printf '\\x%02x' "$@")"; }
@@ -34,34 +36,20 @@ length=$(wc -c <"$work/track")
 { printf 'MThd'; bytes 0 0 0 6 0 0 0 1 1 0xf4; printf 'MTrk'
   bytes 0 0 $((length >> 8)) $((length & 255)); cat "$work/track"; } >"$work/notes.mid"
 
+# A Wine server left from a run on another display keeps drawing there: end it first, and wait
+# for this run's to end after.
+prefix=$("$wine_run" cmd /c echo %WINEPREFIX% | tr -d '\r')
+WINEPREFIX=$prefix wineserver -k 2>/dev/null
+trap 'kill "$pid" 2>/dev/null; WINEPREFIX=$prefix wineserver -w; rm -rf "$work"' EXIT
 "$wine_run" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d parletmidi /f >/dev/null ||
   fail "the driver could not be registered"
-appdata=$("$wine_run" cmd /c echo %APPDATA% | tr -d '\r')
-ini=$("$wine_run" winepath -u "$appdata\\parlet.ini" 2>/dev/null)
+ini=$("$wine_run" winepath -u "$("$wine_run" cmd /c echo %APPDATA% | tr -d '\r')\\parlet.ini")
 rm -f "$ini"
 export PARLET_WINMIDI_INPUTS='Keys A|parlet-loop:out' PARLET_WINMIDI_OUTPUTS='Synth B|parlet-loop:in'
-export PARLET_WINMIDI_LOG=$(windows "$work/sent.log") PARLET_WINMIDI_PIPE="\\\\.\\pipe\\parlet-e2e-$$"
+export PARLET_WINMIDI_LOG="Z:${work//\//\\}\\sent.log" PARLET_WINMIDI_PIPE="\\\\.\\pipe\\parlet-e2e-$$"
 "$wine_run" "$exe" &
 pid=$!
 
-# Waits for a window whose title is $1; activates it.
-window() {
-  local id=""
-  for _ in $(seq 1 60); do
-    id=$(xdotool search --name "^$1\$" 2>/dev/null | tail -n 1)
-    [ -n "$id" ] && { xdotool windowactivate --sync "$id" 2>/dev/null; sleep 0.5; return 0; }
-    kill -0 "$pid" 2>/dev/null || fail "parlet.exe ended while waiting for \"$1\""
-    sleep 0.5
-  done
-  fail "no window \"$1\" came up"
-}
-gone() {
-  for _ in $(seq 1 20); do
-    [ -z "$(xdotool search --name "^$1\$" 2>/dev/null)" ] && return 0
-    sleep 0.5
-  done
-  fail "the window \"$1\" stayed"
-}
 # Two devices on each side: the dialog asks, and the second (the loop's port) is taken.
 for _ in in out; do
   window 'Select MIDI device'
@@ -70,25 +58,22 @@ for _ in in out; do
 done
 window 'Parlet' # the configuration file chooser: none
 xdotool key Escape
-gone 'Parlet'
+poll 20 eval '! shown Parlet' || fail "the file chooser stayed"
 window 'Ombrix Configuration'
-geometry=$(xdotool getwindowgeometry "$(xdotool search --name '^Ombrix Configuration$' | tail -n 1)")
 # The Sequencer button, which has no shortcut, at its place in the window.
-read -r x y < <(echo "$geometry" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
+read -r x y < <(xdotool getwindowgeometry "$(xdotool search --name '^Ombrix Configuration$' |
+  tail -n 1)" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
 xdotool mousemove $((x + 126)) $((y + 167)) click 1
 window 'Sequencer'
 xdotool key alt+a # allow remote control
 sleep 1           # once the window has taken the key
 "$wine_run" "$inject" "$PARLET_WINMIDI_PIPE" '1 0 CF 7F' || fail "no remote Play"
 window 'Parlet' # the MIDI file chooser
-xdotool type --delay 20 "$(windows "$work/notes.mid")"
+xdotool type --delay 20 "Z:${work//\//\\}\\notes.mid"
 xdotool key Return
 
 sent() { cat "$work/sent.log" 2>/dev/null | grep -c ' 90 '; }
-for _ in $(seq 1 60); do
-  [ "$(sent)" -ge "$notes" ] && break
-  sleep 0.5
-done
+poll 60 eval '[ "$(sent)" -ge "$notes" ]'
 [ "$(sent)" -eq "$notes" ] || fail "$(sent) of $notes notes went out"
 # Lateness of each note against the file, from the first.
 awk '/ 90 / {
@@ -103,10 +88,6 @@ awk '/ 90 / {
 xdotool key alt+c
 window 'Ombrix Configuration'
 xdotool key alt+x
-for _ in $(seq 1 40); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.5
-done
-kill -0 "$pid" 2>/dev/null && fail "parlet.exe did not end on Exit"
+poll 40 eval '! kill -0 "$pid" 2>/dev/null' || fail "parlet.exe did not end on Exit"
 lines=$(sed -n '2,5p' "$ini" | tr -d '\r' | paste -sd '|')
 [ "$lines" = " 1 |parlet-loop:out| 1 |parlet-loop:in" ] || fail "parlet.ini holds: $lines"

@@ -1,6 +1,5 @@
 #include "DriverPeer.h"
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -52,20 +51,18 @@ bool DriverPeer::play(const std::vector<std::pair<unsigned, Bytes>> &messages) {
     }
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    std::string lines;
+    std::ostringstream lines;
     for (const auto &[ms, bytes] : messages) {
-        lines += "0 " + std::to_string(ms);
-        for (const auto byte : bytes) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, " %02X", byte);
-            lines += hex;
-        }
-        lines += '\n';
+        lines << "0 " << std::dec << ms << std::hex;
+        for (const auto byte : bytes)
+            lines << ' ' << unsigned{byte};
+        lines << '\n';
     }
+    const std::string text = lines.str();
     DWORD written = 0;
     const bool ok =
-        WriteFile(handle, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) &&
-        written == lines.size();
+        WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
     CloseHandle(handle);
     return ok;
 }
@@ -78,14 +75,12 @@ std::vector<DriverPeer::Sent> DriverPeer::waitSent(std::size_t count,
         log.seekg(static_cast<std::streamoff>(m_read));
         for (std::string line; log.good() && std::getline(log, line) && !log.eof();) {
             m_read += line.size() + 1;
-            std::istringstream words(line);
-            long long us = 0;
-            std::string device;
-            words >> us >> device;
-            Sent message{static_cast<double>(us) / 1000, {}};
+            std::istringstream words(line); // "<us> out<n> <hex bytes>"
+            double us = 0;
+            words >> us >> line;
+            sent.push_back({us / 1000, {}});
             for (unsigned byte; words >> std::hex >> byte;)
-                message.bytes.push_back(static_cast<std::uint8_t>(byte));
-            sent.push_back(std::move(message));
+                sent.back().bytes.push_back(static_cast<std::uint8_t>(byte));
         }
         if (sent.size() >= count || nowMs() > until)
             return sent;
