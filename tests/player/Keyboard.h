@@ -26,7 +26,6 @@ class Keyboard final {
     static constexpr double toleranceMs =
         1000.0 * JackServer::periodFrames / JackServer::sampleRate;
 
-    bool ok() const { return m_client.ok(); }
     unsigned stalls() const { return m_client.stalls(); }
     // Well ahead, so that a server held up by a busy machine still sends them at their frames.
     bool play(const std::vector<std::pair<unsigned, Bytes>> &messages) {

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QtEndian>
 
 #include <gmock/gmock.h>
 
@@ -33,15 +34,12 @@ std::string midiFile(const char *name, const Events &events, std::uint16_t divis
         track.append(reinterpret_cast<const char *>(bytes.data()), bytes.size());
     }
     track.append("\x00\xFF\x2F\x00", 4);
-    QByteArray bytes = QByteArray::fromHex("4D5468640000000600000001");
-    bytes.append(static_cast<char>(division >> 8)).append(static_cast<char>(division));
-    bytes.append("MTrk");
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.append(static_cast<char>(track.size() >> shift));
+    QByteArray bytes = QByteArray::fromHex("4D546864000000060000000101F44D54726B00000000") + track;
+    qToBigEndian<quint16>(division, bytes.data() + 12);
+    qToBigEndian<quint32>(static_cast<quint32>(track.size()), bytes.data() + 18);
     const std::string path = testing::TempDir() + name;
     QFile file(QString::fromStdString(path));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) &&
-                file.write(bytes + track) == 14 + 8 + track.size());
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     return path;
 }
 
@@ -64,9 +62,10 @@ class RealMidiWindows : public test::KeyboardTest {
   protected:
     void SetUp() override {
         test::KeyboardTest::SetUp();
+        if (IsSkipped() || HasFailure())
+            return;
         // The keyboard's ports, the only others.
-        ASSERT_TRUE(keyboard.ok() && midi->midiInGetNumDevs() == 1 &&
-                    midi->midiOutGetNumDevs() == 1);
+        ASSERT_TRUE(midi->midiInGetNumDevs() == 1 && midi->midiOutGetNumDevs() == 1);
         rig.state.midiInDev = rig.state.midiOutDev = 0;
         seq::buffer().capClear(); // as a program starts
     }
@@ -127,14 +126,10 @@ TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPl
         captured[i] = buffer.capTime(i + 1) - buffer.capTime(1);
         EXPECT_NEAR(captured[i], atMs[i], 1);
     }
-    {
-        // The capture holds the input: a second open of it answers that it is in use.
-        frmSeq busy(rig.state);
-        busy.show();
-        EXPECT_EQ(fake.messages.texts,
-                  std::vector<std::string>{"Oops, the MIDI input device is already open"});
-        fake.messages.texts.clear();
-    }
+    // The capture holds the input: a second open of it answers that it is in use.
+    frmSeq(rig.state).show();
+    EXPECT_EQ(std::exchange(fake.messages.texts, {}),
+              std::vector<std::string>{"Oops, the MIDI input device is already open"});
     rig.player.Form_Unload(); // frees the input for the sequencer window
     auto window = sequencer();
 
@@ -222,23 +217,20 @@ TEST_F(RealMidiWindows, TheSequencerStreamsAFileOfTwoBuffersAtItsTimes) {
                 3000))
             return ::testing::AssertionFailure() << "no position shown";
         window->cmdPlay_Click(); // pause
-        // Only the notes: the system may silence what sounds at the pause.
         auto sent = keyboard.waitSent(SIZE_MAX, 300ms);
+        // Only the notes: the system may silence what sounds at the pause.
         const auto notes = [&] {
             std::erase_if(sent, [](const auto &message) { return message.bytes[0] != 0x90; });
             return sent.size();
         };
         const std::size_t paused = notes();
         window->cmdPlay_Click(); // resume
-        for (std::size_t before = 0; notes() < 5400 && notes() > before;) {
-            before = sent.size();
-            for (const auto &message : keyboard.waitSent(5400 - before, 10s))
-                sent.push_back(message);
-        }
-        if (sent.size() != 5400)
-            return ::testing::AssertionFailure() << sent.size() << " events went out";
         if (!shows(*window, "Ready"))
             return ::testing::AssertionFailure() << "the end was not found";
+        for (const auto &message : keyboard.waitSent(SIZE_MAX, 50ms))
+            sent.push_back(message);
+        if (notes() != 5400)
+            return ::testing::AssertionFailure() << sent.size() << " notes went out";
         const double held = sent[paused].ms - sent[0].ms - dueMs[paused];
         if (held < 250)
             return ::testing::AssertionFailure() << "paused for " << held << " ms";
@@ -261,22 +253,9 @@ TEST_F(RealMidiWindows, TheSequencerPlaysAFileTimedInFramesAtItsTimes) {
             return ::testing::AssertionFailure() << sent.size() << " notes";
         return onTime(sent, dueMs, 4, 0);
     }));
-    EXPECT_THAT(fake.messages.texts,
+    EXPECT_THAT(std::exchange(fake.messages.texts, {}),
                 testing::Each(std::string("Warning: SMPTE time code is an untested feature")));
-    fake.messages.texts.clear();
 }
-
-#ifdef _WIN32
-// What the driver answers an open, on demand, reaches the user: a device gone since it was
-// listed, an output that refuses.
-TEST_F(RealMidiWindows, OpenFailuresReachTheUserInTheirWords) {
-    qputenv("PARLET_WINMIDI_FAULTS", "in0=2 out0=4");
-    play(*sequencer(), midiFile("one.mid", {{0, {0x90, 60, 1}}}));
-    EXPECT_EQ(fake.messages.texts, (std::vector<std::string>{"Error in midiInOpen: 2",
-                                                             "Error opening MIDI output device"}));
-    fake.messages.texts.clear();
-}
-#endif
 
 } // namespace
 } // namespace parlet

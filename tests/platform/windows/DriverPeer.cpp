@@ -7,33 +7,20 @@
 
 namespace parlet::test {
 
-namespace {
-// A hold-up that can make a message as late as the timing checks allow (10 ms), given the
-// millisecond that Wine's timers may add.
-constexpr double heldUpMs = 8;
+using Clock = std::chrono::steady_clock;
 
-double nowMs() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-} // namespace
-
-DriverPeer::DriverPeer() {
+DriverPeer::DriverPeer()
+    : m_log(testing::TempDir() + "winmidi-" + std::to_string(GetCurrentProcessId()) + ".log") {
     // The driver opens its log at the first message out, once for the process.
-    m_log = testing::TempDir() + "winmidi-" + std::to_string(GetCurrentProcessId()) + ".log";
     SetEnvironmentVariableA("PARLET_WINMIDI_LOG", m_log.c_str());
     // What the program sends goes to the keyboard, not back into its input.
     SetEnvironmentVariableA("PARLET_WINMIDI_LOOP", "off");
-    std::ifstream log(m_log, std::ios::ate);
-    m_read = log ? static_cast<std::size_t>(log.tellg()) : 0;
+    m_read = std::max<std::streamoff>(std::ifstream(m_log, std::ios::ate).tellg(), 0);
+    // A hold-up that can make a message as late as the checks allow, less the millisecond that
+    // Wine's timers may add.
     m_watch = std::thread([this] {
-        for (double last = nowMs(); m_watching; Sleep(1)) {
-            const double now = nowMs();
-            m_stalls += now - last > heldUpMs;
-            last = now;
-        }
+        for (auto last = Clock::now(), now = last; m_watching; last = now, Sleep(1))
+            m_stalls += (now = Clock::now()) - last > std::chrono::milliseconds(8);
     });
 }
 
@@ -43,38 +30,30 @@ DriverPeer::~DriverPeer() {
 }
 
 bool DriverPeer::play(const std::vector<std::pair<unsigned, Bytes>> &messages) {
-    const std::string pipe = "\\\\.\\pipe\\parlet-winmidi-" + std::to_string(GetCurrentProcessId());
-    HANDLE handle = CreateFileA(pipe.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    for (int tries = 0; handle == INVALID_HANDLE_VALUE && tries < 100; ++tries) {
-        WaitNamedPipeA(pipe.c_str(), 20); // between two writers
-        handle = CreateFileA(pipe.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const std::string name = "\\\\.\\pipe\\parlet-winmidi-" + std::to_string(GetCurrentProcessId());
+    std::ofstream pipe(name, std::ios::binary);
+    for (int tries = 0; !pipe.is_open() && tries < 100; ++tries) {
+        Sleep(20); // the pipe takes one writer at a time
+        pipe.open(name, std::ios::binary);
     }
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    std::ostringstream lines;
     for (const auto &[ms, bytes] : messages) {
-        lines << "0 " << std::dec << ms << std::hex;
+        pipe << "0 " << std::dec << ms << std::hex;
         for (const auto byte : bytes)
-            lines << ' ' << unsigned{byte};
-        lines << '\n';
+            pipe << ' ' << unsigned{byte};
+        pipe << '\n';
     }
-    const std::string text = lines.str();
-    DWORD written = 0;
-    const bool ok =
-        WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-        written == text.size();
-    CloseHandle(handle);
-    return ok;
+    pipe.close();
+    return !pipe.fail();
 }
 
 std::vector<DriverPeer::Sent> DriverPeer::waitSent(std::size_t count,
                                                    std::chrono::milliseconds timeout) {
     std::vector<Sent> sent;
-    for (const double until = nowMs() + static_cast<double>(timeout.count());;) {
+    for (const auto until = Clock::now() + timeout;; Sleep(2)) {
         std::ifstream log(m_log, std::ios::binary);
-        log.seekg(static_cast<std::streamoff>(m_read));
-        for (std::string line; log.good() && std::getline(log, line) && !log.eof();) {
-            m_read += line.size() + 1;
+        log.seekg(m_read);
+        for (std::string line; std::getline(log, line) && !log.eof();) {
+            m_read += static_cast<std::streamoff>(line.size() + 1);
             std::istringstream words(line); // "<us> out<n> <hex bytes>"
             double us = 0;
             words >> us >> line;
@@ -82,9 +61,8 @@ std::vector<DriverPeer::Sent> DriverPeer::waitSent(std::size_t count,
             for (unsigned byte; words >> std::hex >> byte;)
                 sent.back().bytes.push_back(static_cast<std::uint8_t>(byte));
         }
-        if (sent.size() >= count || nowMs() > until)
+        if (sent.size() >= count || Clock::now() > until)
             return sent;
-        Sleep(2);
     }
 }
 

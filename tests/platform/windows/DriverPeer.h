@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ios>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,7 +32,6 @@ class DriverPeer final {
     DriverPeer(const DriverPeer &) = delete;
     DriverPeer &operator=(const DriverPeer &) = delete;
 
-    bool ok() const { return true; }
     // The messages arrive on input 0 at their times in ms after the call, stamped with them.
     bool play(const std::vector<std::pair<unsigned, Bytes>> &messages);
     // Polls until `count` messages have gone out or `timeout` passed; returns all not yet taken.
@@ -39,8 +39,8 @@ class DriverPeer final {
     unsigned stalls() const { return m_stalls; }
 
   private:
-    std::string m_log;
-    std::size_t m_read = 0; // of the log
+    const std::string m_log;
+    std::streamoff m_read = 0; // of the log
     std::atomic<bool> m_watching{true};
     std::atomic<unsigned> m_stalls{0};
     std::thread m_watch;
