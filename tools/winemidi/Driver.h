@@ -1,6 +1,6 @@
 #pragma once
-// The parts of the test MIDI driver, which Wine's winmm loads as its MIDI driver: devices named by
-// the environment, a loop from each output back to the input of the same number, a log of what is
+// The test MIDI driver, which Wine's winmm loads as its MIDI driver: devices named by the
+// environment, a loop from each output back to the input of the same number, a log of what is
 // sent, input put in by tests through a named pipe, and faults on demand when a device opens.
 #include <windows.h>
 
