@@ -105,17 +105,17 @@ TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPl
     const std::string path = testing::TempDir() + "played.mid";
     auto &buffer = seq::buffer();
 
-    // Real-time messages between the notes are left out.
+    // Real-time messages after the notes are left out.
     const unsigned atMs[] = {0, 250, 375};
     fake.fileDialogs.answers.push_back(path);
     rig.whileShown(&Player::SeqRec_Click, "frmRecording", [&](QDialog &window) {
         keyboard.play({{0, {0x90, 60, 1}},
-                       {100, {0xF8}},
                        {250, {0x90, 60, 2}},
-                       {300, {0xFE}},
-                       {375, {0x90, 60, 3}}});
+                       {375, {0x90, 60, 3}},
+                       {400, {0xF8}},
+                       {425, {0xFE}}});
         EXPECT_TRUE(QTest::qWaitFor([&] { return buffer.capCount() == 4; }));
-        QTest::qWait(50); // for anything after the last note
+        QTest::qWait(150); // for the real-time messages after the last note
         rig.click(window, "cmdSave");
     });
     ASSERT_EQ(buffer.capCount(), 4);
