@@ -1,8 +1,8 @@
 #pragma once
-// The far end of the test MIDI driver's ports, as a keyboard on the loop would be: it plays into
-// the driver's inputs through the driver's pipe and reads what this process sent out from the
-// driver's log. A thread of its own watches for the process being held up, which says that a
-// timing check failed through Wine or the machine rather than through the code.
+// The far end of the test MIDI driver's ports, as a keyboard would be: it plays into the driver's
+// first input through the driver's pipe and reads what this process sent out from the driver's
+// log, with the driver's loop off. A thread of its own watches for the process being held up,
+// which says that a timing check failed through Wine or the machine rather than through the code.
 #include "TimedRun.h"
 
 #include <gtest/gtest.h>
