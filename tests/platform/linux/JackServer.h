@@ -1,6 +1,8 @@
 #pragma once
 // A private JACK server for tests that need real MIDI ports, and a second JACK client that plays
 // the other end of those ports with frame-exact timing.
+#include "TimedRun.h"
+
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 
@@ -77,19 +79,5 @@ class JackTestClient final {
     jack_time_t m_nextUs = 0;
     std::atomic<unsigned> m_stalls{0};
 };
-
-// Runs a timing check until it holds. A run that failed while the server stalled says nothing
-// about the code and is tried again, up to `attempts` runs; a run that failed without a stall
-// fails at once.
-template <typename Run>
-::testing::AssertionResult timedRun(const JackTestClient &client, Run run, int attempts = 5) {
-    for (int attempt = 1;; ++attempt) {
-        const unsigned stalls = client.stalls();
-        if (auto result = run(); result || client.stalls() == stalls)
-            return result;
-        else if (attempt == attempts)
-            return result << " (the JACK server stalled in each of " << attempts << " runs)";
-    }
-}
 
 } // namespace parlet::test

@@ -1,0 +1,90 @@
+// The outputs: what is sent is logged and, with the loop on, comes back on the input of the same
+// number. Headers are checked and flagged as a device's driver does, since winmm leaves that to
+// the driver.
+#include "Driver.h"
+
+namespace winemidi {
+namespace {
+
+struct Output {
+    UINT device;
+    MIDIOPENDESC desc;
+    DWORD flags;
+};
+
+void send(UINT device, const std::uint8_t *bytes, std::size_t size) {
+    logSent(device, bytes, size);
+    if (loopOn() && device < deviceNames(true).size())
+        deliver(device, Bytes(bytes, bytes + size), now());
+}
+
+// Taken whole at once, so done before the call returns.
+DWORD longData(Output &out, DWORD_PTR p1) {
+    auto *header = reinterpret_cast<MIDIHDR *>(p1);
+    if (header == nullptr || header->lpData == nullptr)
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
+    send(out.device, reinterpret_cast<const std::uint8_t *>(header->lpData),
+         header->dwBufferLength);
+    header->dwFlags = (header->dwFlags | MHDR_DONE) & ~MHDR_INQUEUE;
+    callback(out.desc, out.flags, MOM_DONE, p1, 0);
+    return MMSYSERR_NOERROR;
+}
+
+} // namespace
+
+DWORD modMessage(UINT device, UINT msg, DWORD_PTR user, DWORD_PTR p1, DWORD_PTR p2) {
+    auto *out = reinterpret_cast<Output *>(user);
+    switch (msg) {
+    case DRVM_INIT:
+    case DRVM_EXIT:
+    case DRVM_ENABLE:
+    case DRVM_DISABLE:
+        return MMSYSERR_NOERROR;
+    case MODM_GETNUMDEVS:
+        return static_cast<DWORD>(deviceNames(false).size());
+    case MODM_GETDEVCAPS:
+        return deviceCaps<MIDIOUTCAPSW>(device, p1, p2);
+    case MODM_OPEN: {
+        if (device >= deviceNames(false).size())
+            return MMSYSERR_BADDEVICEID;
+        if (const MMRESULT fault = openFault(false, device))
+            return fault;
+        out = new Output{device, *reinterpret_cast<MIDIOPENDESC *>(p1), static_cast<DWORD>(p2)};
+        *reinterpret_cast<DWORD_PTR *>(user) = reinterpret_cast<DWORD_PTR>(out);
+        callback(out->desc, out->flags, MOM_OPEN, 0, 0);
+        return MMSYSERR_NOERROR;
+    }
+    }
+    if (out == nullptr)
+        return MMSYSERR_NOTSUPPORTED;
+    switch (msg) {
+    case MODM_CLOSE:
+        callback(out->desc, out->flags, MOM_CLOSE, 0, 0);
+        delete out;
+        return MMSYSERR_NOERROR;
+    case MODM_DATA: {
+        const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(p1),
+                                       static_cast<std::uint8_t>(p1 >> 8),
+                                       static_cast<std::uint8_t>(p1 >> 16)};
+        if (bytes[0] < 0x80)
+            return MMSYSERR_INVALPARAM; // running status, which this driver does not keep
+        send(out->device, bytes, messageLength(bytes, 3));
+        return MMSYSERR_NOERROR;
+    }
+    case MODM_LONGDATA:
+        return longData(*out, p1);
+    case MODM_PREPARE:
+    case MODM_UNPREPARE:
+        return prepare(p1, msg == MODM_PREPARE);
+    case MODM_RESET:
+        return MMSYSERR_NOERROR; // nothing is ever left queued
+    }
+    return MMSYSERR_NOTSUPPORTED;
+}
+
+} // namespace winemidi
