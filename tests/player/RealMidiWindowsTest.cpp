@@ -8,6 +8,7 @@
 #include "sequencer/frmSeq.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QtEndian>
 
@@ -23,6 +24,14 @@ using test::Keyboard;
 using Bytes = std::vector<std::uint8_t>;
 using Events = std::vector<std::pair<std::uint32_t, Bytes>>; // delta in ticks, message
 
+// A path in a folder named in three scripts, which must reach the writer, the loader and both
+// players whole.
+std::string inScriptsFolder(const char *name) {
+    const std::string folder = testing::TempDir() + "Łódź Москва 東京/";
+    EXPECT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    return folder + name;
+}
+
 // A format 0 file of `events`: 500 ticks a quarter at 500000 us a quarter, a tick a millisecond.
 std::string midiFile(const char *name, const Events &events, std::uint16_t division = 500) {
     QByteArray track;
@@ -37,7 +46,7 @@ std::string midiFile(const char *name, const Events &events, std::uint16_t divis
     QByteArray bytes = QByteArray::fromHex("4D546864000000060000000101F44D54726B00000000") + track;
     qToBigEndian<quint16>(division, bytes.data() + 12);
     qToBigEndian<quint32>(static_cast<quint32>(track.size()), bytes.data() + 18);
-    const std::string path = testing::TempDir() + name;
+    const std::string path = inScriptsFolder(name);
     QFile file(QString::fromStdString(path));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     return path;
@@ -102,7 +111,7 @@ class RealMidiWindows : public test::KeyboardTest {
 };
 
 TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPlayers) {
-    const std::string path = testing::TempDir() + "played.mid";
+    const std::string path = inScriptsFolder("played.mid");
     auto &buffer = seq::buffer();
 
     // Real-time messages after the notes are left out.
