@@ -54,9 +54,6 @@ class RealMidiTest : public test::JackTest {
         ASSERT_EQ(midi->midiInOpen(&handle, device, Collector::proc,
                                    reinterpret_cast<std::uintptr_t>(&collector), CALLBACK_FUNCTION),
                   MMSYSERR_NOERROR);
-        fourPeriods();
-    }
-    void fourPeriods() {
         for (const auto until = tester->frameNow() + 4 * period;
              static_cast<std::int32_t>(tester->frameNow() - until) < 0;)
             std::this_thread::sleep_for(1ms);
