@@ -85,7 +85,7 @@ def apply(tree, fault):
 def failed_tests(output):
     """The tests that failed, each with ctest's reason: Failed, Timeout, SEGFAULT, ..."""
     tail = output.split("The following tests FAILED:")[-1] if "tests FAILED" in output else ""
-    return re.findall(r"^\s*\d+ - (\S+) \(([^)]*)\)", tail, re.M)
+    return re.findall(r"^\s*\d+ - (.+?) \(([^)]*)\)\s*$", tail, re.M)
 
 
 class Suite:
