@@ -23,11 +23,12 @@ static IniSettings parsed(const std::string &text) {
     return s;
 }
 
-// Names that reading by fields would cut or trim are quoted; paths are written as they are.
+// Names that reading by fields would cut or trim (a comma, a leading blank, an opening quote)
+// are quoted; paths are written as they are.
 TEST(SettingsFile, WritesV3ByteForByteAndReadsItBack) {
-    const IniSettings settings{"V3",      0,         "Synth, Port 1", -1,      " \"B\"",
-                               "C:\\a,b", "C:\\ini", "C:\\m,n",       "C:\\c", "/doc0"};
-    const std::string bytes = "V3\r\n 0 \r\n\"Synth, Port 1\"\r\n-1 \r\n\" \"\"B\"\"\"\r\n"
+    const IniSettings settings{"V3",      0,         " Synth, Port 1", -1,      "\"B\" 2",
+                               "C:\\a,b", "C:\\ini", "C:\\m,n",        "C:\\c", "/doc0"};
+    const std::string bytes = "V3\r\n 0 \r\n\" Synth, Port 1\"\r\n-1 \r\n\"\"\"B\"\" 2\"\r\n"
                               "C:\\a,b\r\nC:\\ini\r\nC:\\m,n\r\nC:\\c\r\n";
     EXPECT_EQ(formatSettingsText(settings), bytes);
     EXPECT_EQ(stored(parsed(bytes)), stored(settings));
@@ -45,6 +46,9 @@ TEST(SettingsFile, ReadsV3AndV2AndIgnoresWhatItCannotRead) {
         {"v3\r\n 1 " + tail, none},
         {"V4\r\n 1 " + tail, none},
         {"V3\r\n 2 \r\nIn", "V3|2|In|-1|||/ini0|/doc0|/doc0"},
+        // An empty settings folder line leaves the folder where the file was found.
+        {"V3\r\n 1 \r\nIn\r\n 0 \r\nOut\r\n\r\n\r\n/mid\r\n/cfg\r\n",
+         "V3|1|In|0|Out||/ini0|/mid|/cfg"},
         {"V3\r\n 1 \r\nA, B\r\n 0 \r\n\"Out, A\r\n", "V3|1|A|0|Out, A||/ini0|/doc0|/doc0"},
         // Device numbers that cannot name a device read as none.
         {"V3\r\n 2147483648 \r\n\r\n 32768 ", "V3" + none},

@@ -90,8 +90,9 @@ struct RecordingPort final : MidiOutPort {
 };
 
 MMRESULT FakeMidiOutputs::openOutput(int, std::unique_ptr<MidiOutPort> &port) {
-    port = std::make_unique<RecordingPort>(*this);
-    return MMSYSERR_NOERROR;
+    if (refusal == MMSYSERR_NOERROR)
+        port = std::make_unique<RecordingPort>(*this);
+    return refusal;
 }
 
 std::vector<SentMessage> FakeMidiOutputs::sent() {

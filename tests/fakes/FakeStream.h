@@ -53,6 +53,7 @@ struct FakeMidiOutputs final : MidiOutputs {
     std::mutex mutex; // guards `messages`, what the ports sent
     std::vector<SentMessage> messages;
     std::chrono::nanoseconds ranAhead{0};
+    MMRESULT refusal = MMSYSERR_NOERROR; // what opening a port answers; it opens on NOERROR only
 };
 
 } // namespace parlet::fakes

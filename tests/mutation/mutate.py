@@ -6,9 +6,13 @@ usage: tests/mutation/mutate.py [--scratch DIR] [ID ...]
 The faults go, one at a time, into a scratch worktree at this checkout's HEAD (uncommitted changes
 are not in it), with build folders of its own so that each build is incremental. Linux faults run
 the dev preset's ctest with the real-JACK tests required, faults in src/platform/windows the
-windows preset's ctest under Wine. Before the faults the clean tree must pass. A fault counts as
-caught only when a test fails, and fails again when run once more: a failure that does not repeat
-was the machine's load. A fault whose line is not found, or that does not compile, is an error.
+windows preset's ctest under Wine. A fault that removes or changes a line taking a lock, which
+the plain tests may not notice, also meets the tsan preset's tests when the dev tests let it
+through. Before the faults the clean tree must pass. A fault counts as caught only when a test
+fails, and fails again when run once more: a failure that does not repeat was the machine's load.
+A test that ctest has to kill at its 90-second limit does not count: a hang is caught only when
+the test's own deadline fails it. A fault whose line is not found, or that does not compile, is
+an error.
 """
 import argparse
 import os
@@ -31,6 +35,13 @@ def part(path):
 
 def preset(path):
     return "windows" if path.startswith("src/platform/windows/") else "dev"
+
+
+LOCKING = re.compile(r"\b(lock_guard|unique_lock|scoped_lock|mutex)\b|\.(try_)?(un)?lock\(")
+
+
+def takes_lock(fault):
+    return preset(fault["file"]) == "dev" and bool(LOCKING.search(fault["line"] + fault["new"]))
 
 
 def run(args, log, **kw):
@@ -72,14 +83,20 @@ def apply(tree, fault):
 
 
 def failed_tests(output):
+    """The tests that failed, each with ctest's reason: Failed, Timeout, SEGFAULT, ..."""
     tail = output.split("The following tests FAILED:")[-1] if "tests FAILED" in output else ""
-    return re.findall(r"^\s*\d+ - (\S+) \(", tail, re.M)
+    return re.findall(r"^\s*\d+ - (.+?) \(([^)]*)\)\s*$", tail, re.M)
 
 
 class Suite:
     def __init__(self, tree, name, logs):
         self.tree, self.name, self.logs = tree, name, logs
         self.env = dict(os.environ, PARLET_REQUIRE_JACK="1")
+        self.only_args = []
+        if name == "tsan":  # as its test preset runs them
+            self.only_args = ["-LE", "timing"]
+            self.env["TSAN_OPTIONS"] = ("halt_on_error=1 second_deadlock_stack=1 suppressions="
+                                        f"{tree / 'tests/tsan.supp'}")
         if name == "windows":
             qt = subprocess.check_output([tree / "scripts/qt-windows"], text=True).strip()
             self.env["PARLET_QT_WINDOWS"] = qt
@@ -96,7 +113,8 @@ class Suite:
         return run(["cmake", "--build", "--preset", self.name], log, cwd=self.tree, env=self.env) == 0
 
     def test(self, log, only=None):
-        args = ["ctest", "--test-dir", f"build/{self.name}", "--timeout", "90", "-j2"]
+        args = ["ctest", "--test-dir", f"build/{self.name}", "--timeout", "90", "-j2",
+                *self.only_args]
         if only:
             args += ["-R", "^(" + "|".join(re.escape(t) for t in only) + ")$"]
         output = subprocess.run(args, cwd=self.tree, env=self.env, text=True,
@@ -106,9 +124,11 @@ class Suite:
         return failed_tests(output)
 
     def confirmed_failures(self, log):
-        """Tests that fail twice in a row."""
-        first = self.test(log)
-        return self.test(log, first) if first else [], first
+        """Tests that fail twice in a row, not by ctest's timeout; then all that failed once."""
+        first = [name for name, _ in self.test(log)]
+        again = self.test(log, first) if first else []
+        return [name for name, why in again if why != "Timeout"], first, [
+            name for name, why in again if why == "Timeout"]
 
 
 def main():
@@ -130,10 +150,14 @@ def main():
         locate(tree, fault)  # every fault applies before any is tried
 
     suites = {}
-    for name in sorted({preset(f["file"]) for f in faults}):
+    names = {preset(f["file"]) for f in faults} | ({"tsan"} if any(map(takes_lock, faults)) else set())
+    for name in sorted(names):
         suites[name] = suite = Suite(tree, name, logs)
         log = logs / f"clean-{name}.log"
-        if not suite.build(log) or suite.confirmed_failures(log)[0]:
+        if not suite.build(log):
+            sys.exit(f"the clean tree does not build {name}: see {log}")
+        caught, _, hung = suite.confirmed_failures(log)
+        if caught or hung:  # failed twice
             sys.exit(f"the clean tree does not pass {name}: see {log}")
 
     results = []
@@ -144,10 +168,16 @@ def main():
         try:
             if not suite.build(log):
                 sys.exit(f"{fault['id']} does not compile: see {log}")
-            caught, once = suite.confirmed_failures(log)
+            caught, once, hung = suite.confirmed_failures(log)
+            if not caught and takes_lock(fault):
+                if not suites["tsan"].build(log):
+                    sys.exit(f"{fault['id']} does not compile for tsan: see {log}")
+                caught, once, more = suites["tsan"].confirmed_failures(log)
+                caught, hung = ["tsan: " + name for name in caught], hung + more
         finally:
             subprocess.check_call(["git", "-C", tree, "checkout", "-q", "--", fault["file"]])
         note = ", ".join(caught) if caught else (
+            "hung until ctest's limit: " + ", ".join(hung) if hung else
             "failed once only: " + ", ".join(once) if once else "")
         results.append((fault, bool(caught)))
         print(f"{fault['id']:4} {'caught' if caught else 'SURVIVED':8} {time.time() - started:5.0f} s"

@@ -73,7 +73,8 @@ TEST_F(SeqWindow, FollowsItsStateTableByButtonsAndRemoteControl) {
         {"cmdRecord", "Recording Play"}, {"cmdStop", "Ready Play"}, {"cmdRecord", "Recording Play"},
         {"cmdNew", "Idle Play"}, {"open", "Ready Play"}, {"7FCF", "Ready Play"},
         {"allow", "Ready Play"}, {"cmdSave", "Recording Play"}, {"7FCF", "Playing Pause"},
-        {"7FC0", "Playing Pause"}, {"7DCE", "Playing Pause"}, {"7DCF", "Ready Play"},
+        {"7FC0", "Playing Pause"}, {"7DCE", "Playing Pause"}, {"7FCF", "Paused Play"},
+        {"7FCF", "Playing Pause"}, {"7DCF", "Ready Play"},
         {"7ECF", "Recording Play"}, {"643C90", "Recording Play"}, {"F8", "Recording Play"},
         {"7ECF", "Recording Play"}, {"7FC5", "Recording Play"}, {"7DCF 403C80", "Ready Play"},
         {"7FCF cmdClose", "Ready Play"}};

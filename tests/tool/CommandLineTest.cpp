@@ -1,5 +1,6 @@
 #include "common/CommandLine.h"
 #include "KorrelArgs.h"
+#include "common/ToolOptions.h"
 
 #include <gmock/gmock.h>
 
@@ -45,6 +46,27 @@ TEST(KorrelArgs, ReadTheLinesTheWindowComposes) {
         const std::string text = parsed.request ? korrel::describe(*parsed.request) : parsed.error;
         EXPECT_EQ(text.substr(0, text.find('\n')), said) << line;
     }
+}
+
+using namespace options;
+
+// Save, load and copy with the default fields are checked through the window.
+TEST(RegistrationOptions, CountsAndTheCopySource) {
+    EXPECT_EQ(copyOptions("-q", " 127", "3", "9", {false, false, false, false, false, false, true}),
+              "-q -m3 -n 7 -d41 -P -C 127");
+    // The count is the fields' numeric values, rounded halves to even, held in 16 bits.
+    EXPECT_EQ(copyOptions("", "0", "0", "2.5", {}), " -m0 -n 4 -d1 -P -C0");
+    EXPECT_EQ(copyOptions("", "0", "10", "x3", {}), " -m10 -n-9 -d1 -P -C0");
+    using Texts = std::pair<const char *, const char *>;
+    for (auto [text, result] : {Texts{"", " 0"}, Texts{"-4", " 0"}, Texts{"99999", " 127"}})
+        EXPECT_EQ(copyFromLeft(text), result) << text;
+}
+
+// "Display data comparison" asks for the bit of box 7, which the two set only once.
+TEST(ToolOptions, DataComparisonIsTheBitOfBoxSeven) {
+    ToolFields fields;
+    fields.debug[7] = fields.dispData = true;
+    EXPECT_EQ(toolOptions(ToolCommand::DataDiag, fields), " -d80 -P -D10");
 }
 
 } // namespace parlet

@@ -59,6 +59,29 @@ TEST_F(ToolCommands, EveryButtonSendsItsCommandWithTheControlsValues) {
     EXPECT_EQ(fake.fileDialogs.shown.back().request.initDir, R"(\\srv)");
 }
 
+// The field left is clamped and wins, pulling the other along only when the two would cross; the
+// other is never clamped, so the rules of the two fields differ where the other is out of range.
+TEST_F(ToolCommands, RegistrationRangeAppliesTheRuleOfTheFieldLeft) {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    child<QCheckBox>(form, "chkRegOnly")->click();
+    const std::tuple<const char *, const char *, const char *, const char *> cases[] = {
+        // the field left, the memories and through texts before, and after
+        {"txtRegMem", "200", "100", "127|127"}, {"txtRegMem", " 7.5", " 9x", "8| 9x"},
+        {"txtRegMem", "abc", "30", "0|30"},     {"txtRegThrough", "200", "127", "127|127"},
+        {"txtRegThrough", "-5", "3", "-5|3"},   {"txtRegThrough", " 5", "5", " 5|5"},
+        {"txtRegThrough", "0", "-99999", "0|0"}};
+    for (const auto &[field, mem, through, result] : cases) {
+        child(form, "txtRegMem")->setText(QString::fromUtf8(mem));
+        child(form, "txtRegThrough")->setText(QString::fromUtf8(through));
+        child(form, field)->setFocus();
+        child(form, "txtConfigFile")->setFocus();
+        EXPECT_EQ(child(form, "txtRegMem")->text() + u'|' + child(form, "txtRegThrough")->text(),
+                  QString::fromUtf8(result))
+            << field << " left: " << mem << '|' << through;
+    }
+}
+
 // The range rule of the copy dialog's field being edited runs however OK is reached: a click
 // moves the focus, Enter does not. The source field keeps its initial text until it has had the
 // focus, so it must not have it when the dialog opens.
@@ -85,6 +108,49 @@ TEST_F(ToolCommands, CopyDialogAppliesTheRuleOfTheFieldLeft) {
         click("cmdCopyReg");
         EXPECT_EQ(fake.processes.started.back(), "korrel -i-1 -o-1 " + std::string(options));
     }
+}
+
+// The command runner: one tool process at a time behind the modal wait window, polled by the
+// main window's one-second timer, each with a console window of its own.
+// Escape and a second command leave the running tool's wait window up; closed by hand, it leaves
+// the tool running in its console and frees the runner, which then polls only the new command.
+// Ticks go on while a message box is open.
+TEST_F(ToolCommands, RunOneAtATimeEachInAConsoleOfItsOwn) {
+    whenShown<shellWait>([&](shellWait &window) {
+        QTest::keyClick(&window, Qt::Key_Escape);
+        tick();
+        EXPECT_TRUE(window.isVisible());
+        form.tool().sendKorrelCmd("-R"); // another path than the blocked main window
+        window.close();
+    });
+    click("cmdMonitor");
+    EXPECT_THAT(fake.messages.texts,
+                testing::ElementsAre("Please exit the previous command before starting another"));
+    whenShown<shellWait>([&](shellWait &) {
+        fake.processes.outputHandler(100, "to the first\n", false);
+        fake.processes.finishLast();
+        tick();
+    });
+    click("cmdReset");
+    tick(); // the end is handled once: no further waits or closes after it
+    EXPECT_THAT(fake.processes.waited, testing::ElementsAre(100, 102));
+    EXPECT_THAT(fake.processes.closed, testing::ElementsAre(103, 102));
+    ASSERT_EQ(consoles(form).size(), 1); // the second closed as its tool ended
+    EXPECT_EQ(child<QPlainTextEdit>(*consoles(form)[0], "txtOutput")->toPlainText(),
+              u"to the first\n"_s);
+    fake.processes.knownPrograms.clear(); // a tool not found fails once and frees the runner
+    int reentered = 0;
+    fake.messages.onShow = [&](const std::string &) {
+        for (; reentered < 3; ++reentered)
+            tick();
+    };
+    whenShown<shellWait>([&](shellWait &) { tick(); });
+    click("cmdMonitor");
+    EXPECT_TRUE(fake.processes.closed.size() == 2 && consoles(form).size() == 1 && reentered == 3);
+    EXPECT_EQ(fake.messages.texts.back(), "Shell failed. Is the current directory set to the "
+                                          "location of this executable?");
+    form.close(); // unloading ends the tools still running
+    EXPECT_THAT(fake.processes.endAsked, testing::ElementsAre(100));
 }
 
 } // namespace parlet::testing_tool
