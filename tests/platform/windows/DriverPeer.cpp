@@ -1,7 +1,8 @@
 #include "DriverPeer.h"
 
+#include "DriverClient.h"
+
 #include <fstream>
-#include <sstream>
 
 #include <windows.h>
 
@@ -30,37 +31,16 @@ DriverPeer::~DriverPeer() {
 }
 
 bool DriverPeer::play(const std::vector<std::pair<unsigned, Bytes>> &messages) {
-    const std::string name = "\\\\.\\pipe\\parlet-winmidi-" + std::to_string(GetCurrentProcessId());
-    std::ofstream pipe(name, std::ios::binary);
-    for (int tries = 0; !pipe.is_open() && tries < 100; ++tries) {
-        Sleep(20); // the pipe takes one writer at a time
-        pipe.open(name, std::ios::binary);
-    }
-    for (const auto &[ms, bytes] : messages) {
-        pipe << "0 " << std::dec << ms << std::hex;
-        for (const auto byte : bytes)
-            pipe << ' ' << unsigned{byte};
-        pipe << '\n';
-    }
-    pipe.close();
-    return !pipe.fail();
+    return winemidi::inject("\\\\.\\pipe\\parlet-winmidi-" + std::to_string(GetCurrentProcessId()),
+                            messages, 2000);
 }
 
 std::vector<DriverPeer::Sent> DriverPeer::waitSent(std::size_t count,
                                                    std::chrono::milliseconds timeout) {
     std::vector<Sent> sent;
     for (const auto until = Clock::now() + timeout;; Sleep(2)) {
-        std::ifstream log(m_log, std::ios::binary);
-        log.seekg(m_read);
-        for (std::string line; std::getline(log, line) && !log.eof();) {
-            m_read += static_cast<std::streamoff>(line.size() + 1);
-            std::istringstream words(line); // "<us> out<n> <hex bytes>"
-            double us = 0;
-            words >> us >> line;
-            sent.push_back({us / 1000, {}});
-            for (unsigned byte; words >> std::hex >> byte;)
-                sent.back().bytes.push_back(static_cast<std::uint8_t>(byte));
-        }
+        for (auto &message : winemidi::readSendLog(m_log, m_read))
+            sent.push_back({message.us / 1000, std::move(message.bytes)});
         if (sent.size() >= count || Clock::now() > until)
             return sent;
     }

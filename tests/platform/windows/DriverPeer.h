@@ -10,7 +10,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <ios>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,7 +39,7 @@ class DriverPeer final {
 
   private:
     const std::string m_log;
-    std::streamoff m_read = 0; // of the log
+    std::int64_t m_read = 0; // of the log
     std::atomic<bool> m_watching{true};
     std::atomic<unsigned> m_stalls{0};
     std::thread m_watch;
