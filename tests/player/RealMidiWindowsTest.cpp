@@ -140,6 +140,21 @@ TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPl
     EXPECT_EQ(std::exchange(fake.messages.texts, {}),
               std::vector<std::string>{"Oops, the MIDI input device is already open"});
     rig.player.Form_Unload(); // frees the input for the sequencer window
+#ifdef _WIN32
+    // Refusals that the driver gives on demand: an input gone since it was listed, an output that
+    // will not open.
+    qputenv("PARLET_WINMIDI_FAULTS", "in0=2 out0=2");
+    fake.fileDialogs.answers = {path};
+    {
+        const auto refused = sequencer();
+        refused->cmdNew_Click();
+        refused->cmdPlay_Click();
+    }
+    qunsetenv("PARLET_WINMIDI_FAULTS");
+    EXPECT_EQ(
+        std::exchange(fake.messages.texts, {}),
+        (std::vector<std::string>{"Error in midiInOpen: 2", "Error opening MIDI output device"}));
+#endif
     auto window = sequencer();
 
     // The saved file played by the MCI player, and by the sequencer under remote control, whose

@@ -108,9 +108,7 @@ TEST_F(RealMidiTest, InputKeepsItsResultCodesAndPassesOnlyShortMessagesWhileStar
     HMIDIIN second = 0;
     EXPECT_EQ(midi->midiInOpen(&second, 1, Collector::proc, 0, CALLBACK_FUNCTION),
               MMSYSERR_BADDEVICEID);
-    openInput(0);
-    EXPECT_EQ(midi->midiInOpen(&second, 0, Collector::proc, 0, CALLBACK_FUNCTION),
-              MMSYSERR_ALLOCATED);
+    openInput(0);         // a second open is tried through the windows (RealMidiWindowsTest.cpp)
     send({{0x90, 1, 1}}); // before the start: dropped
     EXPECT_EQ(collector.wait(2, 30ms), std::vector<std::uintptr_t>{MIM_OPEN});
     EXPECT_EQ(midi->midiInStart(handle), MMSYSERR_NOERROR);

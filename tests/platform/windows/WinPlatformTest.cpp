@@ -48,9 +48,6 @@ class WindowsPlatform : public testing::Test {
 // driver's output, is tried with the capture in tests/player/RealMidiWindowsTest.cpp.)
 TEST_F(WindowsPlatform, TheMciSequencersErrorsReachTheUser) {
     Mci &mci = *real.mci;
-    auto send = [&](const std::string &command) {
-        return mci.mciSendStringA(command, nullptr, 0, 0);
-    };
     fakes::FakePlatform fake;
     Platform platform{fake.devices, fake.midiIn,      fake.script,   mci,       fake.processes,
                       fake.folders, fake.fileDialogs, fake.messages, fake.clock};
@@ -62,7 +59,10 @@ TEST_F(WindowsPlatform, TheMciSequencersErrorsReachTheUser) {
           write("text.mid", "not a MIDI file")}) {
         const std::string failing = "open \"" + file + "\" type sequencer alias midio";
         std::string reason;
-        ASSERT_TRUE(mci.mciGetErrorStringA(send(failing), reason, 80) && !reason.empty()) << file;
+        ASSERT_TRUE(
+            mci.mciGetErrorStringA(mci.mciSendStringA(failing, nullptr, 0, 0), reason, 80) &&
+            !reason.empty())
+            << file;
         fake.fileDialogs.answers.push_back(file);
         rig.player.SeqPlay_Click();
         expected.push_back("Command \"" + failing + "\" failed\r\n" + reason);
