@@ -8,6 +8,7 @@
 #include <mmsystem.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -55,22 +56,46 @@ inline DWORD prepare(DWORD_PTR p1, bool prepared) {
     return MMSYSERR_NOERROR;
 }
 
-// MIDM_GETDEVCAPS and MODM_GETDEVCAPS, in the wide form that winmm asks for.
-template <typename Caps> DWORD deviceCaps(UINT device, DWORD_PTR p1, DWORD_PTR p2) {
+// The answers that inputs and outputs share: the driver's own messages, the count, the
+// capabilities (in the wide form that winmm asks for) and an open's refusals (a number that names
+// no device, a fault asked for). Empty for what the kind answers itself, an open that may go
+// ahead among it.
+template <typename Caps>
+std::optional<DWORD> sharedAnswer(UINT device, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
     constexpr bool inputs = std::is_same_v<Caps, MIDIINCAPSW>;
-    const auto names = deviceNames(inputs);
-    if (device >= names.size())
-        return MMSYSERR_BADDEVICEID;
-    Caps caps{};
-    caps.wMid = caps.wPid = 0xFFFF; // no registered manufacturer or product
-    caps.vDriverVersion = 0x0100;
-    lstrcpynW(caps.szPname, names[device].c_str(), MAXPNAMELEN);
-    if constexpr (!inputs) {
-        caps.wTechnology = MOD_MIDIPORT;
-        caps.wChannelMask = 0xFFFF;
+    switch (msg) {
+    case DRVM_INIT:
+    case DRVM_EXIT:
+    case DRVM_ENABLE:
+    case DRVM_DISABLE:
+        return MMSYSERR_NOERROR;
+    case inputs ? MIDM_GETNUMDEVS:
+    MODM_GETNUMDEVS:
+        return static_cast<DWORD>(deviceNames(inputs).size());
+    case inputs ? MIDM_GETDEVCAPS:
+    MODM_GETDEVCAPS : {
+        const auto names = deviceNames(inputs);
+        if (device >= names.size())
+            return MMSYSERR_BADDEVICEID;
+        Caps caps{};
+        caps.wMid = caps.wPid = 0xFFFF; // no registered manufacturer or product
+        caps.vDriverVersion = 0x0100;
+        lstrcpynW(caps.szPname, names[device].c_str(), MAXPNAMELEN);
+        if constexpr (!inputs) {
+            caps.wTechnology = MOD_MIDIPORT;
+            caps.wChannelMask = 0xFFFF;
+        }
+        memcpy(reinterpret_cast<void *>(p1), &caps, std::min<std::size_t>(p2, sizeof caps));
+        return MMSYSERR_NOERROR;
     }
-    memcpy(reinterpret_cast<void *>(p1), &caps, std::min<std::size_t>(p2, sizeof caps));
-    return MMSYSERR_NOERROR;
+    case inputs ? MIDM_OPEN:
+    MODM_OPEN:
+        if (device >= deviceNames(inputs).size())
+            return MMSYSERR_BADDEVICEID;
+        if (const MMRESULT fault = openFault(inputs, device))
+            return fault;
+    }
+    return std::nullopt;
 }
 
 DWORD modMessage(UINT device, UINT msg, DWORD_PTR user, DWORD_PTR p1, DWORD_PTR p2);

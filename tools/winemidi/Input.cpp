@@ -96,23 +96,10 @@ void arrive(UINT device, const Bytes &bytes, std::int64_t at) {
 }
 
 DWORD midMessage(UINT device, UINT msg, DWORD_PTR user, DWORD_PTR p1, DWORD_PTR p2) {
-    switch (msg) {
-    case DRVM_INIT:
-    case DRVM_EXIT:
-    case DRVM_ENABLE:
-    case DRVM_DISABLE:
-        return MMSYSERR_NOERROR;
-    case MIDM_GETNUMDEVS:
-        return static_cast<DWORD>(deviceNames(true).size());
-    case MIDM_GETDEVCAPS:
-        return deviceCaps<MIDIINCAPSW>(device, p1, p2);
-    }
+    if (const auto answer = sharedAnswer<MIDIINCAPSW>(device, msg, p1, p2))
+        return *answer;
     std::lock_guard lock(mutex);
     if (msg == MIDM_OPEN) {
-        if (device >= deviceNames(true).size())
-            return MMSYSERR_BADDEVICEID;
-        if (const MMRESULT fault = openFault(true, device))
-            return fault;
         if (inputs.count(device))
             return MMSYSERR_ALLOCATED;
         auto *in =

@@ -38,27 +38,14 @@ DWORD longData(Output &out, DWORD_PTR p1) {
 } // namespace
 
 DWORD modMessage(UINT device, UINT msg, DWORD_PTR user, DWORD_PTR p1, DWORD_PTR p2) {
+    if (const auto answer = sharedAnswer<MIDIOUTCAPSW>(device, msg, p1, p2))
+        return *answer;
     auto *out = reinterpret_cast<Output *>(user);
-    switch (msg) {
-    case DRVM_INIT:
-    case DRVM_EXIT:
-    case DRVM_ENABLE:
-    case DRVM_DISABLE:
-        return MMSYSERR_NOERROR;
-    case MODM_GETNUMDEVS:
-        return static_cast<DWORD>(deviceNames(false).size());
-    case MODM_GETDEVCAPS:
-        return deviceCaps<MIDIOUTCAPSW>(device, p1, p2);
-    case MODM_OPEN: {
-        if (device >= deviceNames(false).size())
-            return MMSYSERR_BADDEVICEID;
-        if (const MMRESULT fault = openFault(false, device))
-            return fault;
+    if (msg == MODM_OPEN) {
         out = new Output{device, *reinterpret_cast<MIDIOPENDESC *>(p1), static_cast<DWORD>(p2)};
         *reinterpret_cast<DWORD_PTR *>(user) = reinterpret_cast<DWORD_PTR>(out);
         callback(out->desc, out->flags, MOM_OPEN, 0, 0);
         return MMSYSERR_NOERROR;
-    }
     }
     if (out == nullptr)
         return MMSYSERR_NOTSUPPORTED;
