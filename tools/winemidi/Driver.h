@@ -56,6 +56,20 @@ inline DWORD prepare(DWORD_PTR p1, bool prepared) {
     return MMSYSERR_NOERROR;
 }
 
+// MIDM_ADDBUFFER and MODM_LONGDATA: a header handed over to be filled or sent is refused as a
+// driver refuses it, else marked as queued.
+inline DWORD queueHeader(DWORD_PTR p1) {
+    auto *header = reinterpret_cast<MIDIHDR *>(p1);
+    if (header == nullptr || header->lpData == nullptr)
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
+    return MMSYSERR_NOERROR;
+}
+
 // The answers that inputs and outputs share: the driver's own messages, the count, the
 // capabilities (in the wide form that winmm asks for) and an open's refusals (a number that names
 // no device, a fault asked for). Empty for what the kind answers itself, an open that may go

@@ -52,18 +52,11 @@ DWORD control(Input &in, UINT msg, DWORD_PTR p1) {
     case MIDM_PREPARE:
     case MIDM_UNPREPARE:
         return prepare(p1, msg == MIDM_PREPARE);
-    case MIDM_ADDBUFFER: {
-        auto *header = reinterpret_cast<MIDIHDR *>(p1);
-        if (header == nullptr || header->lpData == nullptr)
-            return MMSYSERR_INVALPARAM;
-        if (!(header->dwFlags & MHDR_PREPARED))
-            return MIDIERR_UNPREPARED;
-        if (header->dwFlags & MHDR_INQUEUE)
-            return MIDIERR_STILLPLAYING;
-        header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
-        in.buffers.push_back(header);
+    case MIDM_ADDBUFFER:
+        if (const DWORD refused = queueHeader(p1))
+            return refused;
+        in.buffers.push_back(reinterpret_cast<MIDIHDR *>(p1));
         return MMSYSERR_NOERROR;
-    }
     }
     return MMSYSERR_NOTSUPPORTED;
 }

@@ -20,14 +20,9 @@ void send(UINT device, const std::uint8_t *bytes, std::size_t size) {
 
 // Taken whole at once, so done before the call returns.
 DWORD longData(Output &out, DWORD_PTR p1) {
+    if (const DWORD refused = queueHeader(p1))
+        return refused;
     auto *header = reinterpret_cast<MIDIHDR *>(p1);
-    if (header == nullptr || header->lpData == nullptr)
-        return MMSYSERR_INVALPARAM;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
     send(out.device, reinterpret_cast<const std::uint8_t *>(header->lpData),
          header->dwBufferLength);
     header->dwFlags = (header->dwFlags | MHDR_DONE) & ~MHDR_INQUEUE;
