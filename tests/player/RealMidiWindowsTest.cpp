@@ -140,21 +140,6 @@ TEST_F(RealMidiWindows, ACaptureIsSavedAtItsIntervalsAndPlaysBackSoThroughBothPl
     EXPECT_EQ(std::exchange(fake.messages.texts, {}),
               std::vector<std::string>{"Oops, the MIDI input device is already open"});
     rig.player.Form_Unload(); // frees the input for the sequencer window
-#ifdef _WIN32
-    // Refusals that the driver gives on demand: an input gone since it was listed, an output that
-    // will not open.
-    qputenv("PARLET_WINMIDI_FAULTS", "in0=2 out0=2");
-    fake.fileDialogs.answers = {path};
-    {
-        const auto refused = sequencer();
-        refused->cmdNew_Click();
-        refused->cmdPlay_Click();
-    }
-    qunsetenv("PARLET_WINMIDI_FAULTS");
-    EXPECT_EQ(
-        std::exchange(fake.messages.texts, {}),
-        (std::vector<std::string>{"Error in midiInOpen: 2", "Error opening MIDI output device"}));
-#endif
     auto window = sequencer();
 
     // The saved file played by the MCI player, and by the sequencer under remote control, whose
@@ -269,6 +254,26 @@ TEST_F(RealMidiWindows, TheSequencerPlaysAFileTimedInFramesAtItsTimes) {
     EXPECT_THAT(std::exchange(fake.messages.texts, {}),
                 testing::Each(std::string("Warning: SMPTE time code is an untested feature")));
 }
+
+#ifdef _WIN32
+// Refusals that the driver gives on demand: an input gone since it was listed, an output that will
+// not open. In a process of its own: Wine 8's stream service keeps a stream whose open failed in
+// its list of streams after freeing it, and a later stream of the same process may crash on it.
+TEST_F(RealMidiWindows, AnInputGoneAndAnOutputThatWillNotOpenReachTheUser) {
+    const std::string path = midiFile("refused.mid", {{0, {0x90, 60, 1}}});
+    qputenv("PARLET_WINMIDI_FAULTS", "in0=2 out0=2");
+    fake.fileDialogs.answers = {path};
+    {
+        const auto refused = sequencer();
+        refused->cmdNew_Click();
+        refused->cmdPlay_Click();
+    }
+    qunsetenv("PARLET_WINMIDI_FAULTS");
+    EXPECT_EQ(
+        std::exchange(fake.messages.texts, {}),
+        (std::vector<std::string>{"Error in midiInOpen: 2", "Error opening MIDI output device"}));
+}
+#endif
 
 } // namespace
 } // namespace parlet
