@@ -8,17 +8,14 @@
 
 #include <cstdio>
 
-namespace {
 // A crash ends the test program at once with where it happened, rather than waiting on a debugger
 // that Wine would start (which under a loaded test run can hold the test until its time limit).
-LONG WINAPI reportCrash(EXCEPTION_POINTERS *crash) {
+static LONG WINAPI reportCrash(EXCEPTION_POINTERS *crash) {
     std::fprintf(stderr, "crashed: exception 0x%08lx at %p\n",
                  crash->ExceptionRecord->ExceptionCode, crash->ExceptionRecord->ExceptionAddress);
-    std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), 3);
     return EXCEPTION_EXECUTE_HANDLER;
 }
-} // namespace
 #endif
 
 int main(int argc, char *argv[]) {

@@ -6,13 +6,12 @@
 namespace parlet::fakes {
 
 namespace {
-// The name of device `id` of `names` (or of the mapper, when given) into `caps`.
+// The name of device `id` of `names` (or of the mapper, for outputs) into `caps`.
 template <typename Caps>
-MMRESULT fillName(Caps &caps, const std::vector<std::string> &names, int id,
-                  const std::string *mapper = nullptr) {
+MMRESULT fillName(Caps &caps, const std::vector<std::string> &names, int id, bool mapper = false) {
     if ((id < 0 || id >= static_cast<int>(names.size())) && !(mapper && id == MIDI_MAPPER))
         return MMSYSERR_BADDEVICEID;
-    const std::string &name = id < 0 ? *mapper : names[static_cast<std::size_t>(id)];
+    const std::string name = id < 0 ? "MIDI Mapper" : names[static_cast<std::size_t>(id)];
     caps.szPname.fill('\0');
     std::memcpy(caps.szPname.data(), name.data(), std::min(name.size(), caps.szPname.size() - 1));
     return MMSYSERR_NOERROR;
@@ -24,13 +23,13 @@ MMRESULT FakeMidiDevices::midiInGetDevCapsA(int deviceId, MIDIINCAPS &caps) {
 }
 
 MMRESULT FakeMidiDevices::midiOutGetDevCapsA(int deviceId, MIDIOUTCAPS &caps) {
-    return fillName(caps, outputs, deviceId, &mapperName);
+    return fillName(caps, outputs, deviceId, true);
 }
 
 MMRESULT FakeMidiIn::midiInOpen(HMIDIIN *handle, int deviceId, MidiInProc callback,
                                 std::uintptr_t instance, std::uint32_t flags) {
     calls.push_back("open " + std::to_string(deviceId));
-    if (deviceId < 0 || deviceId >= deviceCount)
+    if (deviceId != 0) // one input
         return MMSYSERR_BADDEVICEID;
     if (flags != CALLBACK_FUNCTION)
         return MMSYSERR_INVALFLAG;

@@ -17,7 +17,6 @@ class FakeMidiDevices final : public MidiDevices {
   public:
     std::vector<std::string> inputs;
     std::vector<std::string> outputs;
-    std::string mapperName = "MIDI Mapper";
 
     unsigned midiInGetNumDevs() override { return static_cast<unsigned>(inputs.size()); }
     unsigned midiOutGetNumDevs() override { return static_cast<unsigned>(outputs.size()); }
@@ -34,7 +33,6 @@ class FakeMidiIn final : public MidiIn {
         std::uintptr_t instance = 0;
         bool started = false;
     };
-    int deviceCount = 1;
     std::set<int> busyDevices; // opened by another program
     std::map<HMIDIIN, Port> open;
     std::vector<std::string> calls; // "open 0", "start 1", "stop 1", "close 1"
