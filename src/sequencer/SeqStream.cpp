@@ -79,8 +79,7 @@ SeqStream::Start SeqStream::start(std::int16_t device, std::int32_t division,
     if (m_streams.midiStreamProperty(seqOutHnd, &property, MIDIPROP_SET | MIDIPROP_TIMEDIV) !=
         MMSYSERR_NOERROR) {
         m_messages.MsgBox("error setting time division");
-        m_streams.midiStreamClose(seqOutHnd);
-        seqOutHnd = 0;
+        closeStream();
         return Start::NotStarted;
     }
     playing();
